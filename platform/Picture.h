@@ -1,0 +1,57 @@
+// The picture object: a decoded picture that knows its size in HIMETRIC units
+// (0.01 mm) and draws itself into a drawing context; and the loader and saver
+// that move pictures between files and such objects.
+#pragma once
+
+#include "Drawing.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// HIMETRIC extent of a pixel count at a screen metric, to the nearest unit.
+std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel);
+
+class Picture {
+ public:
+  // Pixels in the drawing layer's 24-bit layout (StrideFor(PixelWidth) bytes a
+  // row), measured at the given screen metric.
+  Picture(std::vector<std::uint8_t> Pixels, int PixelWidth, int PixelHeight,
+          float TwipsPerPixelX, float TwipsPerPixelY);
+
+  std::int32_t Width() const { return himetric_width_; }
+  std::int32_t Height() const { return himetric_height_; }
+  int PixelWidth() const { return pixel_width_; }
+  int PixelHeight() const { return pixel_height_; }
+  const std::vector<std::uint8_t>& Pixels() const { return pixels_; }
+
+  // Draws the source rectangle, in HIMETRIC units with the vertical axis running
+  // upward from the picture's bottom edge, into the destination rectangle (pixels)
+  // of Dc. (0, Height(), Width(), -Height()) selects the whole picture upright.
+  // Rows and columns are dropped or repeated, never blended; opposite signs of a
+  // destination and source extent mirror. Bounds is for metafiles and must be null.
+  void Render(Hdc Dc, int X, int Y, int Cx, int Cy, int XSrc, int YSrc, int CxSrc, int CySrc,
+              const void* Bounds) const;
+
+ private:
+  std::vector<std::uint8_t> pixels_;
+  int pixel_width_;
+  int pixel_height_;
+  std::int32_t himetric_width_;
+  std::int32_t himetric_height_;
+};
+
+// Decodes a picture file (BMP, JPEG, PNG and whatever else Qt's installed image
+// plugins read), measured at the screen's metric. Transparent pixels come out over
+// white; JPEG orientation metadata is applied. Throws PictureLoadError naming the
+// path and the reason for a missing, unreadable, undecodable or absurdly large file.
+std::unique_ptr<Picture> LoadPicture(const std::string& Path);
+
+// Writes the picture as a 24-bit BMP file, replacing a file of that name only once
+// the new one is complete. Throws PictureSaveError naming the path and the reason.
+void SavePicture(const Picture& Picture, const std::string& Path);
+
+}  // namespace platform
