@@ -21,6 +21,9 @@ test-asan: deps
 
 test: test-release test-asan
 
+package: build
+	cd build && cpack -G DEB
+
 bench: build
 	./build/bin/filter_bench
 

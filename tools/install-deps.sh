@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libgtest-dev libbenchmark-dev libhwy-dev
   xvfb xauth fonts-wqy-microhei
-  dpkg-dev file
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()
