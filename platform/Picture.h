@@ -13,12 +13,15 @@
 namespace platform {
 
 // HIMETRIC extent of a pixel count at a screen metric, to the nearest unit.
+// Throws PlatformError when the extent does not fit 32 bits.
 std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel);
 
 class Picture {
  public:
   // Pixels in the drawing layer's 24-bit layout (StrideFor(PixelWidth) bytes a
-  // row), measured at the given screen metric.
+  // row), measured at the given screen metric. 0 x 0 (no pixels) is a valid,
+  // empty picture. Throws PlatformError for a negative size, a pixel count that
+  // does not match the size, or a metric that is not a positive number.
   Picture(std::vector<std::uint8_t> Pixels, int PixelWidth, int PixelHeight,
           float TwipsPerPixelX, float TwipsPerPixelY);
 
@@ -33,6 +36,8 @@ class Picture {
   // of Dc. (0, Height(), Width(), -Height()) selects the whole picture upright.
   // Rows and columns are dropped or repeated, never blended; opposite signs of a
   // destination and source extent mirror. Bounds is for metafiles and must be null.
+  // Throws PlatformError for a non-null Bounds, a null Dc or the screen's context
+  // (which has no pixels to draw into). An empty picture draws nothing.
   void Render(Hdc Dc, int X, int Y, int Cx, int Cy, int XSrc, int YSrc, int CxSrc, int CySrc,
               const void* Bounds) const;
 

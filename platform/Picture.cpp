@@ -1,0 +1,283 @@
+// The picture object and the Qt-backed loader and saver behind Picture.h: HIMETRIC
+// sizes, rendering through the drawing layer's stretch, decoding with
+// QImageReader into the 24-bit layout, and writing 24-bit BMP files.
+#include "Picture.h"
+
+#include "Errors.h"
+#include "Screen.h"
+#include "Surface.h"
+
+#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QString>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+constexpr double kHimetricPerInch = 2540.0;
+constexpr double kTwipsPerInch = 1440.0;
+
+// Beyond this a header is taken to be hostile or broken rather than a photo:
+// 250 megapixels is well above any camera, and far below what would exhaust memory
+// on the machines the program runs on.
+constexpr std::int64_t kMaxPixels = 250'000'000;
+
+// Qt refuses to allocate decoded images above a global limit (256 MB by default,
+// i.e. 64 megapixels at 32 bits). Every picture that passes kMaxPixels has to get
+// through, in the widest format Qt decodes into (64-bit RGBA for 16-bit PNG).
+constexpr int kAllocationLimitMb = static_cast<int>((kMaxPixels * 8) / (1024 * 1024) + 1);
+
+std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
+
+std::string Utf8(const QString& Text) { return Text.toStdString(); }
+
+// Nearest integer to Numerator / Denominator (Denominator > 0), halves away from
+// minus infinity; exact for every operand the picture's int32 extents produce.
+std::int64_t DivideRounded(std::int64_t Numerator, std::int64_t Denominator) {
+  const std::int64_t twice = 2 * Numerator + Denominator;
+  const std::int64_t divisor = 2 * Denominator;
+  std::int64_t quotient = twice / divisor;
+  if (twice % divisor != 0 && twice < 0) --quotient;
+  return quotient;
+}
+
+// A HIMETRIC coordinate along an axis of Extent units mapped onto Pixels pixels.
+int ToPixels(std::int64_t Himetric, std::int64_t Extent, std::int64_t Pixels) {
+  const std::int64_t pixels = DivideRounded(Himetric * Pixels, Extent);
+  if (pixels < std::numeric_limits<int>::min() || pixels > std::numeric_limits<int>::max()) {
+    throw PlatformError("Picture::Render: source rectangle lies too far outside the picture");
+  }
+  return static_cast<int>(pixels);
+}
+
+std::int32_t CheckedHimetric(int Pixels, float TwipsPerPixel, const char* Axis) {
+  if (Pixels < 0) {
+    throw PlatformError(std::string("Picture: negative pixel ") + Axis + " " +
+                        std::to_string(Pixels));
+  }
+  if (!(TwipsPerPixel > 0.0f) || !std::isfinite(TwipsPerPixel)) {
+    throw PlatformError(std::string("Picture: screen metric for the ") + Axis +
+                        " must be a positive number of twips per pixel");
+  }
+  return PixelsToHimetric(Pixels, TwipsPerPixel);
+}
+
+// Over white: (c * a + 255 * (255 - a)) / 255 rounded; exact c for opaque pixels.
+std::uint8_t OverWhite(int Channel, int Alpha) {
+  return static_cast<std::uint8_t>((Channel * Alpha + 255 * (255 - Alpha) + 127) / 255);
+}
+
+// Why the header's claimed size is refused, or empty when it is acceptable.
+std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
+  const std::string size = std::to_string(Width) + " x " + std::to_string(Height);
+  if (Width * Height > kMaxPixels) {
+    return "the picture claims " + size + " pixels, more than the " +
+           std::to_string(kMaxPixels / 1'000'000) + " megapixels this program opens";
+  }
+  if (StrideFor(Width) * Height > std::numeric_limits<std::int32_t>::max()) {
+    return "the picture claims " + size + " pixels, too large for a 24-bit bitmap";
+  }
+  return {};
+}
+
+[[noreturn]] void FailLoad(const std::string& Path, const std::string& Reason) {
+  throw PictureLoadError("Cannot open picture " + Quoted(Path) + ": " + Reason);
+}
+
+[[noreturn]] void FailSave(const std::string& Path, const std::string& Reason) {
+  throw PictureSaveError("Cannot save picture " + Quoted(Path) + ": " + Reason);
+}
+
+bool IsIndexed(QImage::Format Format) {
+  return Format == QImage::Format_Mono || Format == QImage::Format_MonoLSB ||
+         Format == QImage::Format_Indexed8;
+}
+
+// Qt's BMP handler returns success for a file cut short and leaves the rows it never
+// reached as the allocator left them. Its handlers decode into the image handed to
+// them when size and format already match, so the image is allocated here first and
+// filled: white for direct colours, palette entry 0 for indexed ones (an index past
+// a short palette would be as arbitrary). What a decoder does not write is then
+// defined, and the same on every load.
+QImage Decode(QImageReader& Reader, const std::string& Path) {
+  QImage image;
+  const QSize size = Reader.size();
+  if (size.isValid()) {
+    // Asked only for a valid size: the JPEG handler leaves its format unset when the
+    // header did not parse.
+    const QImage::Format format = Reader.imageFormat();
+    if (format > QImage::Format_Invalid && format < QImage::NImageFormats) {
+      image = QImage(size, format);
+      if (image.isNull()) FailLoad(Path, "not enough memory to decode it");
+      std::memset(image.bits(), IsIndexed(format) ? 0x00 : 0xff,
+                  static_cast<std::size_t>(image.sizeInBytes()));
+    }
+  }
+  if (!Reader.read(&image)) FailLoad(Path, Utf8(Reader.errorString()));
+  if (image.isNull()) FailLoad(Path, "the decoder produced no image");
+  return image;
+}
+
+}  // namespace
+
+std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel) {
+  const double himetric =
+      std::nearbyint(static_cast<double>(Pixels) * static_cast<double>(TwipsPerPixel) *
+                     kHimetricPerInch / kTwipsPerInch);
+  if (!(himetric >= std::numeric_limits<std::int32_t>::min() &&
+        himetric <= std::numeric_limits<std::int32_t>::max())) {
+    throw PlatformError("a picture extent of " + std::to_string(Pixels) +
+                        " pixels does not fit 32-bit HIMETRIC units");
+  }
+  return static_cast<std::int32_t>(himetric);
+}
+
+Picture::Picture(std::vector<std::uint8_t> Pixels, int PixelWidth, int PixelHeight,
+                 float TwipsPerPixelX, float TwipsPerPixelY)
+    : pixels_(std::move(Pixels)),
+      pixel_width_(PixelWidth),
+      pixel_height_(PixelHeight),
+      himetric_width_(CheckedHimetric(PixelWidth, TwipsPerPixelX, "width")),
+      himetric_height_(CheckedHimetric(PixelHeight, TwipsPerPixelY, "height")) {
+  const auto expected = static_cast<std::uint64_t>(StrideFor(PixelWidth)) *
+                        static_cast<std::uint64_t>(PixelHeight);
+  if (pixels_.size() != expected) {
+    throw PlatformError("Picture: " + std::to_string(pixels_.size()) + " bytes of pixels for " +
+                        std::to_string(PixelWidth) + " x " + std::to_string(PixelHeight) +
+                        ", which needs " + std::to_string(expected));
+  }
+}
+
+void Picture::Render(Hdc Dc, int X, int Y, int Cx, int Cy, int XSrc, int YSrc, int CxSrc,
+                     int CySrc, const void* Bounds) const {
+  if (Bounds != nullptr) {
+    throw PlatformError("Picture::Render: bounds are for metafiles; a bitmap takes none");
+  }
+  if (Dc == nullptr) throw PlatformError("Picture::Render: no drawing context");
+  // The screen's context has no pixels of its own; drawing "into" it would land in
+  // the stock bitmap that every fresh memory context shares.
+  if (Dc == GetDC()) {
+    throw PlatformError("Picture::Render: cannot draw into the screen's context");
+  }
+  if (pixels_.empty() || himetric_width_ == 0 || himetric_height_ == 0) return;
+
+  // HIMETRIC y runs up from the bottom edge, pixel rows down from the top, so a
+  // source y becomes the row (Height - y) and a downward extent a positive one.
+  const int src_x = ToPixels(XSrc, himetric_width_, pixel_width_);
+  const int src_right = ToPixels(std::int64_t{XSrc} + CxSrc, himetric_width_, pixel_width_);
+  const int src_y = ToPixels(std::int64_t{himetric_height_} - YSrc, himetric_height_,
+                             pixel_height_);
+  const int src_bottom = ToPixels(std::int64_t{himetric_height_} - YSrc - CySrc,
+                                  himetric_height_, pixel_height_);
+  const auto src_width = std::int64_t{src_right} - src_x;
+  const auto src_height = std::int64_t{src_bottom} - src_y;
+  if (src_width < std::numeric_limits<int>::min() || src_width > std::numeric_limits<int>::max() ||
+      src_height < std::numeric_limits<int>::min() ||
+      src_height > std::numeric_limits<int>::max()) {
+    throw PlatformError("Picture::Render: source rectangle is too large");
+  }
+
+  // The stretch only reads; the view is non-const because it is shared with writers.
+  const SurfaceView source{const_cast<std::uint8_t*>(pixels_.data()), pixel_width_,
+                           pixel_height_, static_cast<int>(StrideFor(pixel_width_))};
+  StretchPixels(Dc->View(), X, Y, Cx, Cy, source, src_x, src_y, static_cast<int>(src_width),
+                static_cast<int>(src_height));
+}
+
+std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
+  const QString name = QString::fromStdString(Path);
+  const QFileInfo info(name);
+  if (!info.exists()) FailLoad(Path, "no such file");
+  if (info.isDir()) FailLoad(Path, "it is a folder, not a file");
+
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly)) FailLoad(Path, Utf8(file.errorString()));
+
+  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  QImageReader reader(&file);
+  // The suffix is only a hint: a PNG saved as .jpg is still a PNG.
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(true);
+  if (!reader.canRead()) FailLoad(Path, Utf8(reader.errorString()));
+
+  const QSize claimed = reader.size();
+  if (claimed.isValid()) {
+    const std::string problem = SizeProblem(claimed.width(), claimed.height());
+    if (!problem.empty()) FailLoad(Path, problem);
+  }
+
+  QImage image = Decode(reader, Path);
+  const std::string problem = SizeProblem(image.width(), image.height());
+  if (!problem.empty()) FailLoad(Path, problem);
+
+  if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
+    image.convertTo(QImage::Format_ARGB32);
+    if (image.isNull()) FailLoad(Path, "not enough memory to convert it");
+  }
+  const bool opaque = image.format() == QImage::Format_RGB32;
+
+  const int width = image.width();
+  const int height = image.height();
+  const auto stride = static_cast<std::size_t>(StrideFor(width));
+  std::vector<std::uint8_t> pixels;
+  try {
+    pixels.assign(stride * static_cast<std::size_t>(height), 0);
+  } catch (const std::bad_alloc&) {
+    FailLoad(Path, "not enough memory for " + std::to_string(width) + " x " +
+                       std::to_string(height) + " pixels");
+  }
+  for (int y = 0; y < height; ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    std::uint8_t* out = pixels.data() + stride * static_cast<std::size_t>(y);
+    for (int x = 0; x < width; ++x, out += 3) {
+      const QRgb pixel = in[x];
+      const int alpha = opaque ? 255 : qAlpha(pixel);
+      out[0] = OverWhite(qBlue(pixel), alpha);
+      out[1] = OverWhite(qGreen(pixel), alpha);
+      out[2] = OverWhite(qRed(pixel), alpha);
+    }
+  }
+  image = QImage();
+
+  return std::make_unique<Picture>(std::move(pixels), width, height, TwipsPerPixelX(),
+                                   TwipsPerPixelY());
+}
+
+void SavePicture(const Picture& Picture, const std::string& Path) {
+  if (Picture.PixelWidth() == 0 || Picture.PixelHeight() == 0) {
+    FailSave(Path, "the picture has no pixels");
+  }
+  const QString name = QString::fromStdString(Path);
+  const QFileInfo info(name);
+  if (info.isDir()) FailSave(Path, "it is a folder");
+  if (!info.dir().exists()) FailSave(Path, "the folder " + Quoted(Utf8(info.path())) + " does not exist");
+
+  // Borrows the pixels; BGR888 is the drawing layer's byte order.
+  const QImage image(Picture.Pixels().data(), Picture.PixelWidth(), Picture.PixelHeight(),
+                     static_cast<qsizetype>(StrideFor(Picture.PixelWidth())),
+                     QImage::Format_BGR888);
+  if (image.isNull()) FailSave(Path, "the picture is too large to write");
+
+  QSaveFile file(name);
+  if (!file.open(QIODevice::WriteOnly)) FailSave(Path, Utf8(file.errorString()));
+  QImageWriter writer(&file, "bmp");
+  if (!writer.write(image)) {
+    file.cancelWriting();
+    FailSave(Path, Utf8(writer.errorString()));
+  }
+  if (!file.commit()) FailSave(Path, Utf8(file.errorString()));
+}
+
+}  // namespace platform
