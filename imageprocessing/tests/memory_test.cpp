@@ -1,0 +1,142 @@
+// Counts the heap the filter asks for during one call and checks it against
+// the picture's own size; also makes allocations fail to see the call refuse
+// cleanly. Lives in its own executable because it replaces operator new.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "ImageProcessing.h"
+#include "test_support.h"
+
+namespace {
+
+std::atomic<bool> g_tracking{false};
+std::atomic<bool> g_failing{false};
+std::atomic<long long> g_live{0};
+std::atomic<long long> g_peak{0};
+std::atomic<int> g_calls{0};
+
+// Every block carries its size in front so that delete can subtract it.
+constexpr std::size_t kHeader = 64;
+
+void* Allocate(std::size_t size, std::size_t align) {
+  if (g_tracking.load()) {
+    g_calls.fetch_add(1);
+    if (g_failing.load()) return nullptr;
+  }
+  if (align < alignof(std::max_align_t)) align = alignof(std::max_align_t);
+  const std::size_t header = std::max(kHeader, align);
+  void* raw = std::aligned_alloc(header, (header + size + header - 1) / header * header);
+  if (raw == nullptr) return nullptr;
+  unsigned char* user = static_cast<unsigned char*>(raw) + header;
+  reinterpret_cast<std::size_t*>(user)[-1] = size;
+  reinterpret_cast<std::size_t*>(user)[-2] = header;
+  if (g_tracking.load()) {
+    const long long live = g_live.fetch_add(static_cast<long long>(size)) + static_cast<long long>(size);
+    long long peak = g_peak.load();
+    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+    }
+  }
+  return user;
+}
+
+void Release(void* p) {
+  if (p == nullptr) return;
+  unsigned char* user = static_cast<unsigned char*>(p);
+  const std::size_t size = reinterpret_cast<std::size_t*>(user)[-1];
+  const std::size_t header = reinterpret_cast<std::size_t*>(user)[-2];
+  if (g_tracking.load()) g_live.fetch_sub(static_cast<long long>(size));
+  std::free(user - header);
+}
+
+void* AllocateOrThrow(std::size_t size, std::size_t align) {
+  void* p = Allocate(size, align);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+struct Usage {
+  int result;
+  long long peak;
+  int calls;
+};
+
+Usage Measure(iptest::Picture& p, int strength, bool fail) {
+  g_live = 0;
+  g_peak = 0;
+  g_calls = 0;
+  g_failing = fail;
+  g_tracking = true;
+  const int result = DetailEnhancementByBilaterFilter(p.data(), p.width, p.height, p.stride, strength);
+  g_tracking = false;
+  g_failing = false;
+  return {result, g_peak.load(), g_calls.load()};
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) { return AllocateOrThrow(n, 0); }
+void* operator new[](std::size_t n) { return AllocateOrThrow(n, 0); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0); }
+void* operator new(std::size_t n, std::align_val_t a) { return AllocateOrThrow(n, static_cast<std::size_t>(a)); }
+void* operator new[](std::size_t n, std::align_val_t a) { return AllocateOrThrow(n, static_cast<std::size_t>(a)); }
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(n, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(n, static_cast<std::size_t>(a));
+}
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
+
+TEST(Memory, PeakHeapStaysWithinThePictureSize) {
+  const iptest::Picture photo = iptest::LoadPpm("chelsea.ppm");
+  struct Shape {
+    int w, h, extraStride;
+  };
+  for (const Shape s : {Shape{1, 1, 0}, Shape{2, 1, 0}, Shape{7, 3, 0}, Shape{64, 48, 0},
+                        Shape{451, 300, 0}, Shape{380, 380, 0}, Shape{400, 400, 0},
+                        Shape{512, 512, 0}, Shape{640, 480, 0}, Shape{2000, 379, 0},
+                        Shape{5000, 200, 0}, Shape{1920, 1080, 0}, Shape{1920, 1080, 64},
+                        Shape{4000, 3000, 0}}) {
+    iptest::Picture p = iptest::Resample(photo, s.w, s.h);
+    if (s.extraStride != 0) {
+      iptest::Picture wide = iptest::MakePicture(s.w, s.h, iptest::DefaultStride(s.w) + s.extraStride);
+      for (int y = 0; y < s.h; ++y) std::copy_n(p.pixel(0, y), 3 * s.w, wide.pixel(0, y));
+      p = wide;
+    }
+    const long long limit = static_cast<long long>(p.stride) * p.height;
+    const Usage u = Measure(p, 5, false);
+    ASSERT_EQ(u.result, IMAGEPROCESSING_OK);
+    std::printf("[ memory   ] %5dx%-5d picture %10lld bytes, peak working memory %9lld bytes (%5.1f %%) in %d blocks\n",
+                s.w, s.h, limit, u.peak, 100.0 * u.peak / limit, u.calls);
+    EXPECT_LE(u.peak, limit) << s.w << "x" << s.h;
+    EXPECT_GE(u.calls, 1) << "no allocation seen: the counter does not reach the library";
+  }
+}
+
+TEST(Memory, FailedAllocationIsRefusedWithoutTouchingThePicture) {
+  const iptest::Picture photo = iptest::LoadPpm("astronaut.ppm");
+  for (const iptest::Picture& src : {photo, iptest::Crop(photo, 0, 0, 100, 80),
+                                     iptest::Resample(photo, 1280, 720)}) {
+    iptest::Picture p = src;
+    const Usage u = Measure(p, 7, true);
+    EXPECT_EQ(u.result, IMAGEPROCESSING_ERROR_OUT_OF_MEMORY) << src.width << "x" << src.height;
+    EXPECT_TRUE(iptest::SameBytes(p, src));
+    // And the next call, with memory available again, works.
+    EXPECT_EQ(Measure(p, 7, false).result, IMAGEPROCESSING_OK);
+    EXPECT_FALSE(iptest::SameBytes(p, src));
+  }
+}
