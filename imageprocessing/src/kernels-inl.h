@@ -101,6 +101,34 @@ HWY_INLINE void StoreEnhanced(VF b, VF g, VF r, VF detail, std::uint8_t* HWY_RES
   hn::StoreInterleaved3(ob, og, orr, du8, p);
 }
 
+// (value, weight) of the bin at float offset idx + offset, for every lane.
+// The pair is adjacent in memory, so on AVX2/AVX-512 one 64-bit gather fetches
+// both and halves the gathered elements, which dominate the slice.
+HWY_INLINE void GatherPair(const float* HWY_RESTRICT rg, VI idx, int offset, VF& v, VF& w) {
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  const __m512i i = idx.raw;
+  const __m512 a = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(i), rg + offset, 4));
+  const __m512 b =
+      _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_extracti64x4_epi64(i, 1), rg + offset, 4));
+  const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+  const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+  v = VF{_mm512_permutex2var_ps(a, even, b)};
+  w = VF{_mm512_permutex2var_ps(a, odd, b)};
+#elif HWY_TARGET == HWY_AVX2
+  const __m256i i = idx.raw;
+  const __m256 a = _mm256_castpd_ps(_mm256_i32gather_pd(reinterpret_cast<const double*>(rg + offset), _mm256_castsi256_si128(i), 4));
+  const __m256 b =
+      _mm256_castpd_ps(_mm256_i32gather_pd(reinterpret_cast<const double*>(rg + offset), _mm256_extracti128_si256(i, 1), 4));
+  // shuffle_ps works within 128-bit halves; the 64-bit permute puts them in order.
+  v = VF{_mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, 0x88)), 0xD8))};
+  w = VF{_mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, 0xDD)), 0xD8))};
+#else
+  const DF df;
+  v = hn::GatherIndex(df, rg + offset, idx);
+  w = hn::GatherIndex(df, rg + offset + 1, idx);
+#endif
+}
+
 void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
               const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
               std::size_t rowFloats, const SplatScratch& s) {
@@ -144,24 +172,38 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
     }
     // The scatter itself: each pixel touches (value, weight) of two adjacent
     // bins in two adjacent cells, i.e. two runs of four floats.
+    float* HWY_RESTRICT copies = s.copies;
+    const std::int32_t* HWY_RESTRICT offs = s.off;
+    const float* HWY_RESTRICT nearC = s.near;
+    const float* HWY_RESTRICT farC = s.far;
 #if HWY_TARGET == HWY_SCALAR
     for (int i = 0; i < count; ++i) {
-      float* acc = s.copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * rowFloats +
-                   s.off[i];
+      float* acc = copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * rowFloats + offs[i];
       for (int k = 0; k < 4; ++k) {
-        acc[k] += s.near[4 * i + k];
-        acc[kCellFloats + k] += s.far[4 * i + k];
+        acc[k] += nearC[4 * i + k];
+        acc[kCellFloats + k] += farC[4 * i + k];
       }
     }
 #else
     const hn::FixedTag<float, 4> d4;
-    for (int i = 0; i < count; ++i) {
-      float* acc = s.copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * rowFloats +
-                   s.off[i];
-      hn::StoreU(hn::Add(hn::LoadU(d4, acc), hn::LoadU(d4, s.near + 4 * i)), d4, acc);
+    auto add = [&](int i, float* HWY_RESTRICT copy) {
+      float* acc = copy + offs[i];
+      hn::StoreU(hn::Add(hn::LoadU(d4, acc), hn::LoadU(d4, nearC + 4 * i)), d4, acc);
       float* acc1 = acc + kCellFloats;
-      hn::StoreU(hn::Add(hn::LoadU(d4, acc1), hn::LoadU(d4, s.far + 4 * i)), d4, acc1);
+      hn::StoreU(hn::Add(hn::LoadU(d4, acc1), hn::LoadU(d4, farC + 4 * i)), d4, acc1);
+    };
+    static_assert(kSplatCopies == 4 && kSplatChunk % 4 == 0, "pixel i goes to copy i % 4");
+    float* HWY_RESTRICT copy1 = copies + rowFloats;
+    float* HWY_RESTRICT copy2 = copies + 2 * rowFloats;
+    float* HWY_RESTRICT copy3 = copies + 3 * rowFloats;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+      add(i, copies);
+      add(i + 1, copy1);
+      add(i + 2, copy2);
+      add(i + 3, copy3);
     }
+    for (; i < count; ++i) add(i, copies + static_cast<std::size_t>(i & 3) * rowFloats);
 #endif
   }
 }
@@ -260,14 +302,11 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
     RangeCell(y, cell, fz);
     const VI idx = hn::Add(hn::LoadU(di, colOff + x), hn::Add(cell, cell));
     const VF wx = hn::LoadU(df, colW + x);
-    const VF v00 = hn::GatherIndex(df, rg + 0, idx);
-    const VF w00 = hn::GatherIndex(df, rg + 1, idx);
-    const VF v01 = hn::GatherIndex(df, rg + 2, idx);
-    const VF w01 = hn::GatherIndex(df, rg + 3, idx);
-    const VF v10 = hn::GatherIndex(df, rg + kCellFloats + 0, idx);
-    const VF w10 = hn::GatherIndex(df, rg + kCellFloats + 1, idx);
-    const VF v11 = hn::GatherIndex(df, rg + kCellFloats + 2, idx);
-    const VF w11 = hn::GatherIndex(df, rg + kCellFloats + 3, idx);
+    VF v00, w00, v01, w01, v10, w10, v11, w11;
+    GatherPair(rg, idx, 0, v00, w00);
+    GatherPair(rg, idx, 2, v01, w01);
+    GatherPair(rg, idx, kCellFloats, v10, w10);
+    GatherPair(rg, idx, kCellFloats + 2, v11, w11);
     const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
     const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
     const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);
