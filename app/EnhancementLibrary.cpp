@@ -1,0 +1,18 @@
+// EnhancementLibrary: the binding of the filter's entry point.
+#include "EnhancementLibrary.h"
+
+#include "platform/Application.h"
+
+#include <utility>
+
+EnhancementLibrary::EnhancementLibrary(std::string Name, std::vector<std::string> Folders)
+    : library_(std::move(Name), std::move(Folders)) {}
+
+EnhancementLibrary::Filter* EnhancementLibrary::DetailEnhancementByBilaterFilter() {
+  if (entry_ == nullptr) entry_ = library_.Resolve<Filter>("DetailEnhancementByBilaterFilter");
+  return entry_;
+}
+
+std::vector<std::string> EnhancementLibrary::DefaultFolders() {
+  return {platform::Application::Path()};
+}

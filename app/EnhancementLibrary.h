@@ -1,0 +1,31 @@
+// EnhancementLibrary: the external filter library ImageProcessing and its entry
+// point DetailEnhancementByBilaterFilter, bound by name at first use, so that the
+// program starts without it and finds out only when a picture is to be filtered.
+#pragma once
+
+#include "platform/SharedLibrary.h"
+
+#include <string>
+#include <vector>
+
+class EnhancementLibrary {
+ public:
+  // Rewrites Stride x Height bytes at Src in place: 24-bit pixels, blue, green,
+  // red, rows top-down. The result carries no meaning.
+  using Filter = int(unsigned char* Src, int Width, int Height, int Stride, int Strength);
+
+  // By default the library is looked for beside the program, then on the
+  // system's library search path.
+  explicit EnhancementLibrary(std::string Name = "ImageProcessing",
+                              std::vector<std::string> Folders = DefaultFolders());
+
+  // The entry point, bound at the first call and kept bound. Throws
+  // platform::LibraryLoadError when the library or its entry point is missing.
+  Filter* DetailEnhancementByBilaterFilter();
+
+ private:
+  static std::vector<std::string> DefaultFolders();
+
+  platform::SharedLibrary library_;
+  Filter* entry_ = nullptr;
+};

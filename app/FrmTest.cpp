@@ -1,0 +1,191 @@
+// FrmTest: the window's controls and its handlers — opening a picture, the
+// enhancement run on every change of strength, and saving the result.
+#include "FrmTest.h"
+
+#include "platform/Files.h"
+#include "platform/NumberText.h"
+#include "support/FitToBox.h"
+#include "support/PreciseClock.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+using platform::MsgBoxStyle;
+
+namespace {
+
+constexpr int kBoxWidth = 600;
+constexpr int kBoxHeight = 450;
+
+constexpr char kOpenFilter[] =
+    "All Suppported Images |*.bmp;*.jpg;|BMP Images|*.bmp|JPG Images|*.jpg";
+constexpr char kSaveFilter[] = "BMP Images|*.bmp";
+
+bool EndsWithBmp(const std::string& Path) {
+  constexpr std::string_view kExtension = ".bmp";
+  if (Path.size() < kExtension.size()) return false;
+  return std::equal(kExtension.begin(), kExtension.end(), Path.end() - kExtension.size(),
+                    [](char A, char B) { return A == std::tolower(static_cast<unsigned char>(B)); });
+}
+
+// The name the result is written under: the chosen one, with ".bmp" unless it
+// already ends so in any letter case.
+std::string BmpFileName(const std::string& Path) {
+  return EndsWithBmp(Path) ? Path : Path + ".bmp";
+}
+
+bool SameLayout(const Cimage& A, const Cimage& B) {
+  return A.handle() != nullptr && A.Width() == B.Width() && A.Height() == B.Height() &&
+         A.Stride() == B.Stride();
+}
+
+}  // namespace
+
+FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
+    : Form("Morvane", 1240, 566),
+      Amount(*this, {258, 500, 250, 20}),
+      PicTemp(*this, {934, 492, 79, 57}),
+      PicSrc(*this, {16, 16, kBoxWidth, kBoxHeight}),
+      CmdSave(*this, {98, 492, 85, 25}, "保存图像"),
+      PicDest(*this, {632, 16, kBoxWidth, kBoxHeight}),
+      CmdOpen(*this, {14, 492, 85, 25}, "选择图像"),
+      LblB{{{*this, 204, 504, "增强程度"}, {*this, 518, 504, "5"}}},
+      lblinfo(*this, 16, 530, "信息："),
+      dialogs_(Dialogs),
+      library_(Library) {
+  Amount.SetRange(0, 10);
+  Amount.SetSmallChange(1);
+  Amount.SetLargeChange(2);
+  Amount.SetValue(5);
+  PicTemp.SetVisible(false);
+  SetTabOrder({&CmdOpen, &PicDest, &CmdSave, &PicSrc, &Amount});
+  CmdOpen.SetFocus();
+
+  CmdOpen.OnClick([this] { CmdOpen_Click(); });
+  CmdSave.OnClick([this] { CmdSave_Click(); });
+  Amount.OnChange([this] { Amount_Change(); });
+  OnUnload([this] { Form_Unload(); });
+}
+
+// Every failure, whatever its step, ends in the one message: to the user they
+// all mean that this file could not be shown.
+void FrmTest::CmdOpen_Click() {
+  try {
+    const std::string path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
+    if (path.empty()) return;
+
+    if (SrcImage.handle() != nullptr) {
+      SrcImage.DisposeResource();
+      DestImage.DisposeResource();
+    }
+    {
+      const auto picture = platform::LoadPicture(path);
+      SrcImage.LoadPictureFromStdPicture(picture.get());
+    }
+    DestImage = SrcImage.Clone();
+    API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
+                  ViewWidth, ViewHeight);
+    DrawSource();
+    ApplyEnhancement();
+  } catch (...) {
+    dialogs_.MsgBox("不支持的图像格式。", MsgBoxStyle::Critical);
+  }
+}
+
+// The label follows the bar even when the run fails, so that it never reads
+// another strength than the one the bar shows.
+void FrmTest::Amount_Change() {
+  try {
+    ApplyEnhancement();
+  } catch (const std::exception& Failure) {
+    ShowFailure(Failure);
+  }
+  LblB[1].SetCaption(std::to_string(Amount.Value()));
+}
+
+void FrmTest::CmdSave_Click() {
+  try {
+    if (DestImage.handle() == nullptr) {
+      dialogs_.MsgBox("还没有可保存的图像，请先选择图像。", MsgBoxStyle::Exclamation);
+      return;
+    }
+    std::int16_t filter_index = 0;
+    const std::string path =
+        dialogs_.ShowSaveDialog(hWnd(), kSaveFilter, "保存图像", filter_index, "");
+    if (path.empty()) return;
+
+    // The dialog asked about the name as chosen; a name it never saw is asked about here.
+    const std::string file_name = BmpFileName(path);
+    if (file_name != path && platform::FileExists(file_name) && !ConfirmReplace(file_name)) return;
+
+    PicTemp.Move(0, 0, SrcImage.Width(), SrcImage.Height());
+    DestImage.OutPut(PicTemp.hDC());
+    platform::SavePicture(PicTemp.Image(), file_name);
+  } catch (const std::exception& Failure) {
+    ShowFailure(Failure);
+  }
+}
+
+void FrmTest::Form_Unload() {
+  SrcImage.DisposeResource();
+  DestImage.DisposeResource();
+}
+
+void FrmTest::ApplyEnhancement() {
+  if (SrcImage.handle() == nullptr) return;
+  RestoreResult();
+
+  // Bound outside the timed interval: the time shown is the filter's alone, also
+  // on the first run, which is the one that finds the library.
+  EnhancementLibrary::Filter* const filter = library_.DetailEnhancementByBilaterFilter();
+  const API::MsStamp t1 = API::GetPreciseMs();
+  filter(DestImage.Pointer(), DestImage.Width(), DestImage.Height(), DestImage.Stride(),
+         Amount.Value());
+  const API::MsStamp t2 = API::GetPreciseMs();
+  lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms");
+
+  DrawResult();
+}
+
+// Every run starts from the unenhanced source, so results never accumulate. A
+// result image that does not match the source (an open that failed after the
+// source was filled) is made anew rather than written past its end.
+void FrmTest::RestoreResult() {
+  if (!SameLayout(DestImage, SrcImage)) DestImage = SrcImage.Clone();
+  if (DestImage.handle() == nullptr) {
+    throw std::runtime_error("Not enough memory for a result image of " +
+                             std::to_string(SrcImage.Width()) + " x " +
+                             std::to_string(SrcImage.Height()) + " pixels.");
+  }
+  std::memcpy(DestImage.Pointer(), SrcImage.Pointer(),
+              static_cast<std::size_t>(SrcImage.Stride()) * SrcImage.Height());
+}
+
+void FrmTest::DrawSource() {
+  PicSrc.Cls();
+  SrcImage.Render(PicSrc.hDC(), ViewLeft, ViewTop, ViewWidth, ViewHeight, 0, 0, SrcImage.Width(),
+                  SrcImage.Height());
+  PicSrc.Refresh();
+}
+
+void FrmTest::DrawResult() {
+  PicDest.Cls();
+  DestImage.Render(PicDest.hDC(), ViewLeft, ViewTop, ViewWidth, ViewHeight, 0, 0,
+                   SrcImage.Width(), SrcImage.Height());
+  PicDest.Refresh();
+}
+
+bool FrmTest::ConfirmReplace(const std::string& FileName) {
+  return dialogs_.MsgBox("文件“" + FileName + "”已存在。\n要替换它吗？",
+                         MsgBoxStyle::YesNo | MsgBoxStyle::Question |
+                             MsgBoxStyle::DefaultButton2) == platform::MsgBoxResult::Yes;
+}
+
+void FrmTest::ShowFailure(const std::exception& Failure) {
+  dialogs_.MsgBox(Failure.what(), MsgBoxStyle::Critical);
+}

@@ -1,0 +1,57 @@
+// FrmTest: the program's one window. It opens a picture, shows it fitted into
+// the left box, runs the enhancement library on a copy at the strength set on the
+// scroll bar, shows the result and the time the library took in the right box,
+// and saves the result at full resolution.
+#pragma once
+
+#include "EnhancementLibrary.h"
+#include "UserDialogs.h"
+#include "imaging/Cimage.h"
+#include "platform/CommandButton.h"
+#include "platform/Form.h"
+#include "platform/HScrollBar.h"
+#include "platform/Label.h"
+#include "platform/PictureBox.h"
+
+#include <array>
+#include <exception>
+
+class FrmTest : public platform::Form {
+ public:
+  FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library);
+
+  // The controls and the state they show are open to view, as on a form.
+  platform::HScrollBar Amount;
+  platform::PictureBox PicTemp;
+  platform::PictureBox PicSrc;
+  platform::CommandButton CmdSave;
+  platform::PictureBox PicDest;
+  platform::CommandButton CmdOpen;
+  // 0: the fixed caption, 1: the strength value.
+  std::array<platform::Label, 2> LblB;
+  platform::Label lblinfo;
+
+  Cimage SrcImage;   // the picture as loaded
+  Cimage DestImage;  // the enhanced copy
+  // Where both pictures are drawn inside their 600 x 450 boxes.
+  int ViewLeft = 0;
+  int ViewTop = 0;
+  int ViewWidth = 0;
+  int ViewHeight = 0;
+
+ private:
+  void CmdOpen_Click();
+  void CmdSave_Click();
+  void Amount_Change();
+  void Form_Unload();
+
+  void ApplyEnhancement();
+  void RestoreResult();
+  void DrawSource();
+  void DrawResult();
+  bool ConfirmReplace(const std::string& FileName);
+  void ShowFailure(const std::exception& Failure);
+
+  UserDialogs& dialogs_;
+  EnhancementLibrary& library_;
+};

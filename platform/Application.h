@@ -1,0 +1,38 @@
+// Application: the running program as the user and the window see it — its
+// event loop, its title, its icon and the folder it was started from.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QApplication;
+
+namespace platform {
+
+class Application {
+ public:
+  Application(int& Argc, char** Argv);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Runs until the last window has closed; returns the exit status.
+  int Run();
+
+  // The title that message boxes carry when they are given none.
+  static void SetTitle(const std::string& Title);
+  static std::string Title();
+
+  // The icon of every window, from image files of several sizes (Qt resource
+  // paths such as ":/icons/app-16.png" included).
+  static void SetIcon(const std::vector<std::string>& ImageFiles);
+
+  // The folder that holds the program's executable.
+  static std::string Path();
+
+ private:
+  std::unique_ptr<QApplication> application_;
+};
+
+}  // namespace platform

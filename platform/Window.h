@@ -1,0 +1,54 @@
+// Window: what the form and each of its controls have in common — a native
+// widget behind a typed handle, a place in pixels, visibility and focus.
+#pragma once
+
+class QWidget;
+
+namespace platform {
+
+class Window;
+
+// The handle that dialogs and message boxes are owned by.
+using Hwnd = Window*;
+
+// A rectangle in pixels of the parent's client area.
+struct Rect {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
+class Window {
+ public:
+  virtual ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  Hwnd hWnd() { return this; }
+
+  int Left() const;
+  int Top() const;
+  int Width() const;
+  int Height() const;
+
+  bool Visible() const;
+  void SetVisible(bool Visible);
+
+  void SetFocus();
+  bool HasFocus() const;
+
+ protected:
+  // Takes ownership of the widget; a child widget is deleted before its parent
+  // because controls are members of the form that parents them.
+  explicit Window(QWidget* Widget);
+
+  QWidget* widget() const { return widget_; }
+
+ private:
+  friend QWidget* NativeWidget(Hwnd Window);
+
+  QWidget* widget_;
+};
+
+}  // namespace platform
