@@ -24,10 +24,11 @@ root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"
 # The dependencies are installed on this machine, not in the disposable root.
-dpkg --root="$root" --log=/dev/null --force-depends --force-script-chrootless -i "$deb" >/dev/null
+dpkg --root="$root" --log=/dev/null --force-depends --force-script-chrootless -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
-libdir="usr/lib/$multiarch"
+library=$(find "$root/usr/lib" -name libImageProcessing.so | head -n 1)
+[ -n "$library" ] || fail "the library is not under /usr/lib"
+libdir=$(dirname "${library#"$root/"}")
 for file in usr/bin/morvane "$libdir/libImageProcessing.so" usr/include/ImageProcessing.h \
             "$libdir/pkgconfig/ImageProcessing.pc" "$libdir/cmake/ImageProcessing/ImageProcessingConfig.cmake" \
             usr/share/applications/morvane.desktop usr/share/icons/hicolor/scalable/apps/morvane.svg \
@@ -51,8 +52,11 @@ int main(void) {
   return DetailEnhancementByBilaterFilter(pixel, 1, 1, 4, 5) == 0 ? 0 : 1;
 }
 C
-PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" \
-  cc "$work/use.c" -o "$work/use-pc" $(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" pkg-config --cflags --libs ImageProcessing)
+# The root's /usr/include is not this machine's, so system paths stay in the flags.
+flags=$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" \
+        PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 \
+        pkg-config --cflags --libs ImageProcessing)
+cc "$work/use.c" -o "$work/use-pc" $flags
 LD_LIBRARY_PATH="$root/$libdir" "$work/use-pc" || fail "pkg-config build does not run"
 
 mkdir -p "$work/consumer"
