@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libgtest-dev libbenchmark-dev libhwy-dev
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth x11-utils fonts-wqy-microhei
   dpkg-dev file desktop-file-utils
 )
 

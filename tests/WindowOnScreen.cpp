@@ -1,0 +1,117 @@
+// On a real X server: the window FrmTest at 1240 x 566 client pixels as the X
+// server sees it, a font behind every character of its Chinese texts, and a
+// screenshot after a photo has been opened and enhanced.
+//
+// window_on_screen <photo> <library name> <library folder> <screenshot.png>
+#include "app/FrmTest.h"
+#include "platform/Application.h"
+#include "platform/NativeWidget.h"
+
+#include <QGlyphRun>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+#include <QTextLayout>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers the open dialog with the photo; any message box is a failure.
+class PhotoDialogs : public UserDialogs {
+ public:
+  explicit PhotoDialogs(std::string Photo) : photo_(std::move(Photo)) {}
+
+  std::string ShowOpenDialog(platform::Hwnd, const std::string&, const std::string&,
+                             const std::string&) override {
+    return photo_;
+  }
+  std::string ShowSaveDialog(platform::Hwnd, const std::string&, const std::string&,
+                             std::int16_t&, const std::string&) override {
+    return {};
+  }
+  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle) override {
+    Messages.push_back(Prompt);
+    return platform::MsgBoxResult::Ok;
+  }
+
+  std::vector<std::string> Messages;
+
+ private:
+  std::string photo_;
+};
+
+int failures = 0;
+
+void Check(bool Condition, const std::string& What) {
+  std::fprintf(stderr, "%s: %s\n", Condition ? "ok" : "FAILED", What.c_str());
+  if (!Condition) ++failures;
+}
+
+// True when the font, with Qt's fallbacks, has a glyph for every character.
+bool Covered(const QFont& Font, const std::string& Text) {
+  QTextLayout layout(QString::fromStdString(Text), Font);
+  layout.beginLayout();
+  layout.createLine();
+  layout.endLayout();
+  for (const QGlyphRun& run : layout.glyphRuns()) {
+    for (const quint32 glyph : run.glyphIndexes()) {
+      if (glyph == 0) return false;
+    }
+  }
+  return !layout.glyphRuns().isEmpty();
+}
+
+// The window's client size as the X server reports it.
+std::string ClientSizeOnServer(const QWidget& Window) {
+  QProcess xwininfo;
+  xwininfo.start("xwininfo", {"-id", QString::number(Window.winId())});
+  if (!xwininfo.waitForFinished()) return "xwininfo did not run";
+  const QString report = QString::fromLocal8Bit(xwininfo.readAllStandardOutput());
+  const auto width = QRegularExpression(R"(Width: (\d+))").match(report).captured(1);
+  const auto height = QRegularExpression(R"(Height: (\d+))").match(report).captured(1);
+  return (width + " x " + height).toStdString();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::Application application(argc, argv);
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: %s photo library-name library-folder screenshot.png\n", argv[0]);
+    return 2;
+  }
+  platform::Application::SetTitle("Morvane");
+  PhotoDialogs dialogs(argv[1]);
+  EnhancementLibrary library(argv[2], {argv[3]});
+  FrmTest form(dialogs, library);
+  form.Show();
+  QWidget* window = platform::NativeWidget(form.hWnd());
+  Check(QTest::qWaitForWindowExposed(window), "the window is shown");
+  Check(ClientSizeOnServer(*window) == "1240 x 566",
+        "client area on the X server is 1240 x 566: " + ClientSizeOnServer(*window));
+
+  for (const std::string& text : {form.CmdOpen.Caption(), form.CmdSave.Caption(),
+                                  form.LblB[0].Caption(), form.lblinfo.Caption(),
+                                  std::string("用时 ms"), std::string("不支持的图像格式。")}) {
+    Check(Covered(window->font(), text), "a font covers \"" + text + "\"");
+  }
+
+  QTest::mouseClick(platform::NativeWidget(form.CmdOpen.hWnd()), Qt::LeftButton);
+  Check(dialogs.Messages.empty(),
+        "the photo opens without a message" +
+            (dialogs.Messages.empty() ? std::string() : ": " + dialogs.Messages.front()));
+  Check(form.lblinfo.Caption().rfind("用时 ", 0) == 0, "the time reads " + form.lblinfo.Caption());
+
+  // Lets the X server draw what the window has sent it before the grab.
+  QTest::qWait(200);
+  const QPixmap shot = window->screen()->grabWindow(window->winId());
+  Check(shot.save(QString::fromLocal8Bit(argv[4]), "PNG"), std::string("screenshot ") + argv[4]);
+
+  window->close();
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs the window under a real X server, Xvfb started here when there is no
+# DISPLAY: the on-screen checks and screenshot of window_on_screen, then the
+# shipped program, which must show its window of 1240 x 566 client pixels.
+#
+# window_on_x_server.sh <window_on_screen> <morvane> <photo> <library> <library folder> <artifacts>
+set -euo pipefail
+driver=$1 program=$2 photo=$3 library=$4 library_dir=$5 artifacts=$6
+mkdir -p "$artifacts"
+
+started=()
+# The X server goes last, after the clients it serves.
+cleanup() {
+  for ((i = ${#started[@]} - 1; i >= 0; i--)); do
+    pid=${started[i]}
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+  # Xvfb picks a free display itself and writes its number to the pipe, so test
+  # runs side by side never race for one.
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+  started+=($!)
+  for _ in $(seq 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+  done
+  [ -s "$display_file" ] || { echo "Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$(tr -d '\n' <"$display_file")"
+  rm -f "$display_file"
+fi
+export QT_QPA_PLATFORM=xcb
+
+"$driver" "$photo" "$library" "$library_dir" "$artifacts/window.png"
+echo "screenshot: $artifacts/window.png"
+
+"$program" &
+program_pid=$!
+started+=($program_pid)
+size=""
+for _ in $(seq 100); do
+  if info=$(xwininfo -name Morvane 2>/dev/null); then
+    size=$(awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w " x " h}' <<<"$info")
+    break
+  fi
+  kill -0 "$program_pid" 2>/dev/null || { echo "morvane ended before showing its window" >&2; exit 1; }
+  sleep 0.1
+done
+[ "$size" = "1240 x 566" ] || { echo "morvane's window: '${size:-not shown}', want 1240 x 566" >&2; exit 1; }
+echo "morvane shows its window: $size"
