@@ -8,7 +8,6 @@
 #include "Surface.h"
 
 #include <QFile>
-#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -62,6 +61,25 @@ int ToPixels(std::int64_t Himetric, std::int64_t Extent, std::int64_t Pixels) {
   return static_cast<int>(pixels);
 }
 
+// A source range in the stretch's terms: the first pixel it samples and a signed
+// count. Between edges From and To that is From when running forward, but the
+// pixel just before From when running backward, as the stretch counts a backward
+// extent from the pixel it starts on.
+struct Span {
+  int Origin;
+  int Extent;
+};
+
+Span SourceSpan(int From, int To) {
+  const std::int64_t extent = std::int64_t{To} - From;
+  const std::int64_t origin = extent < 0 ? std::int64_t{From} - 1 : From;
+  if (extent < std::numeric_limits<int>::min() || extent > std::numeric_limits<int>::max() ||
+      origin < std::numeric_limits<int>::min()) {
+    throw PlatformError("Picture::Render: source rectangle is too large");
+  }
+  return {static_cast<int>(origin), static_cast<int>(extent)};
+}
+
 std::int32_t CheckedHimetric(int Pixels, float TwipsPerPixel, const char* Axis) {
   if (Pixels < 0) {
     throw PlatformError(std::string("Picture: negative pixel ") + Axis + " " +
@@ -90,6 +108,36 @@ std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
     return "the picture claims " + size + " pixels, too large for a 24-bit bitmap";
   }
   return {};
+}
+
+// The size a BMP header claims, read from its first bytes; invalid for other files.
+// Qt's BMP handler turns down headers above its own pixel limit before it reports
+// any size, with nothing better than "Unable to read image data", so for BMP the
+// size check does not wait for the handler.
+QSize ClaimedBmpSize(QFile& File) {
+  const QByteArray head = File.peek(26);
+  if (head.size() < 26 || head[0] != 'B' || head[1] != 'M') return {};
+  auto le = [&head](int At, int Bytes) {
+    std::uint32_t value = 0;
+    for (int i = Bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(head[At + i]);
+    return value;
+  };
+  const std::uint32_t header_size = le(14, 4);
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  if (header_size == 12) {  // OS/2 1.x: 16-bit extents
+    width = le(18, 2);
+    height = le(20, 2);
+  } else if (header_size >= 16) {
+    width = static_cast<std::int32_t>(le(18, 4));
+    height = static_cast<std::int32_t>(le(22, 4));
+  }
+  if (height < 0) height = -height;  // top-down rows
+  if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+      height > std::numeric_limits<int>::max()) {
+    return {};
+  }
+  return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
 [[noreturn]] void FailLoad(const std::string& Path, const std::string& Reason) {
@@ -125,7 +173,12 @@ QImage Decode(QImageReader& Reader, const std::string& Path) {
                   static_cast<std::size_t>(image.sizeInBytes()));
     }
   }
-  if (!Reader.read(&image)) FailLoad(Path, Utf8(Reader.errorString()));
+  if (!Reader.read(&image)) {
+    // Qt's own text ("Unable to read image data") does not say which decoder gave up.
+    const QByteArray decoder = Reader.format();
+    FailLoad(Path, Utf8(Reader.errorString()) +
+                       (decoder.isEmpty() ? "" : " (" + decoder.toStdString() + " decoder)"));
+  }
   if (image.isNull()) FailLoad(Path, "the decoder produced no image");
   return image;
 }
@@ -133,8 +186,9 @@ QImage Decode(QImageReader& Reader, const std::string& Path) {
 }  // namespace
 
 std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel) {
+  // Halves away from zero, as the classic MulDiv that this conversion replaces.
   const double himetric =
-      std::nearbyint(static_cast<double>(Pixels) * static_cast<double>(TwipsPerPixel) *
+      std::round(static_cast<double>(Pixels) * static_cast<double>(TwipsPerPixel) *
                      kHimetricPerInch / kTwipsPerInch);
   if (!(himetric >= std::numeric_limits<std::int32_t>::min() &&
         himetric <= std::numeric_limits<std::int32_t>::max())) {
@@ -174,26 +228,19 @@ void Picture::Render(Hdc Dc, int X, int Y, int Cx, int Cy, int XSrc, int YSrc, i
   if (pixels_.empty() || himetric_width_ == 0 || himetric_height_ == 0) return;
 
   // HIMETRIC y runs up from the bottom edge, pixel rows down from the top, so a
-  // source y becomes the row (Height - y) and a downward extent a positive one.
-  const int src_x = ToPixels(XSrc, himetric_width_, pixel_width_);
-  const int src_right = ToPixels(std::int64_t{XSrc} + CxSrc, himetric_width_, pixel_width_);
-  const int src_y = ToPixels(std::int64_t{himetric_height_} - YSrc, himetric_height_,
-                             pixel_height_);
-  const int src_bottom = ToPixels(std::int64_t{himetric_height_} - YSrc - CySrc,
-                                  himetric_height_, pixel_height_);
-  const auto src_width = std::int64_t{src_right} - src_x;
-  const auto src_height = std::int64_t{src_bottom} - src_y;
-  if (src_width < std::numeric_limits<int>::min() || src_width > std::numeric_limits<int>::max() ||
-      src_height < std::numeric_limits<int>::min() ||
-      src_height > std::numeric_limits<int>::max()) {
-    throw PlatformError("Picture::Render: source rectangle is too large");
-  }
+  // source y becomes the row edge (Height - y) and a downward extent a positive one.
+  const Span columns = SourceSpan(ToPixels(XSrc, himetric_width_, pixel_width_),
+                                  ToPixels(std::int64_t{XSrc} + CxSrc, himetric_width_,
+                                           pixel_width_));
+  const Span rows = SourceSpan(
+      ToPixels(std::int64_t{himetric_height_} - YSrc, himetric_height_, pixel_height_),
+      ToPixels(std::int64_t{himetric_height_} - YSrc - CySrc, himetric_height_, pixel_height_));
 
   // The stretch only reads; the view is non-const because it is shared with writers.
   const SurfaceView source{const_cast<std::uint8_t*>(pixels_.data()), pixel_width_,
                            pixel_height_, static_cast<int>(StrideFor(pixel_width_))};
-  StretchPixels(Dc->View(), X, Y, Cx, Cy, source, src_x, src_y, static_cast<int>(src_width),
-                static_cast<int>(src_height));
+  StretchPixels(Dc->View(), X, Y, Cx, Cy, source, columns.Origin, rows.Origin, columns.Extent,
+                rows.Extent);
 }
 
 std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
@@ -204,6 +251,12 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
 
   QFile file(name);
   if (!file.open(QIODevice::ReadOnly)) FailLoad(Path, Utf8(file.errorString()));
+
+  const QSize claimed_bmp = ClaimedBmpSize(file);
+  if (claimed_bmp.isValid()) {
+    const std::string problem = SizeProblem(claimed_bmp.width(), claimed_bmp.height());
+    if (!problem.empty()) FailLoad(Path, problem);
+  }
 
   QImageReader::setAllocationLimit(kAllocationLimitMb);
   QImageReader reader(&file);
@@ -262,7 +315,11 @@ void SavePicture(const Picture& Picture, const std::string& Path) {
   const QString name = QString::fromStdString(Path);
   const QFileInfo info(name);
   if (info.isDir()) FailSave(Path, "it is a folder");
-  if (!info.dir().exists()) FailSave(Path, "the folder " + Quoted(Utf8(info.path())) + " does not exist");
+  const QFileInfo folder(info.path());
+  if (!folder.exists()) {
+    FailSave(Path, "the folder " + Quoted(Utf8(info.path())) + " does not exist");
+  }
+  if (!folder.isDir()) FailSave(Path, Quoted(Utf8(info.path())) + " is a file, not a folder");
 
   // Borrows the pixels; BGR888 is the drawing layer's byte order.
   const QImage image(Picture.Pixels().data(), Picture.PixelWidth(), Picture.PixelHeight(),

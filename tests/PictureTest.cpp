@@ -1,0 +1,1060 @@
+// The picture object and its files: HIMETRIC sizes, rendering into drawing
+// contexts, decoding real BMP, JPEG and PNG files (good, bad, cut short, rotated,
+// transparent, huge) and writing 24-bit BMP files.
+#include "platform/Drawing.h"
+#include "platform/Errors.h"
+#include "platform/Picture.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using platform::Picture;
+using platform::PictureLoadError;
+using platform::PictureSaveError;
+using platform::PlatformError;
+using Bytes = std::vector<std::uint8_t>;
+
+const fs::path kData = MORVANE_TESTDATA;
+const fs::path kShared = MORVANE_SHARED_TESTDATA;
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+Bytes ReadFile(const fs::path& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& Path, const Bytes& Data) {
+  std::ofstream out(Path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
+  ASSERT_TRUE(out.good()) << Path;
+}
+
+Bytes ToBytes(const QByteArray& Data) { return Bytes(Data.begin(), Data.end()); }
+
+std::size_t Stride(int Width) { return static_cast<std::size_t>(platform::StrideFor(Width)); }
+
+// The three bytes (blue, green, red) of a pixel in the 24-bit layout.
+struct Bgr {
+  int B, G, R;
+};
+
+Bgr PixelAt(const Picture& P, int X, int Y) {
+  const std::uint8_t* p = P.Pixels().data() + Stride(P.PixelWidth()) * Y + 3 * X;
+  return {p[0], p[1], p[2]};
+}
+
+bool Near(Bgr Actual, Bgr Expected, int Tolerance) {
+  return std::abs(Actual.B - Expected.B) <= Tolerance &&
+         std::abs(Actual.G - Expected.G) <= Tolerance &&
+         std::abs(Actual.R - Expected.R) <= Tolerance;
+}
+
+std::string Describe(Bgr P) {
+  return "(b " + std::to_string(P.B) + ", g " + std::to_string(P.G) + ", r " +
+         std::to_string(P.R) + ")";
+}
+
+// The 24-bit layout of an opaque QImage: what a correct load of it holds.
+Bytes LayoutOf(const QImage& Source) {
+  const QImage image = Source.convertToFormat(QImage::Format_RGB32);
+  const std::size_t stride = Stride(image.width());
+  Bytes out(stride * image.height(), 0);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      std::uint8_t* o = &out[stride * y + 3 * x];
+      o[0] = static_cast<std::uint8_t>(qBlue(p));
+      o[1] = static_cast<std::uint8_t>(qGreen(p));
+      o[2] = static_cast<std::uint8_t>(qRed(p));
+    }
+  return out;
+}
+
+// A picture whose pixels carry their coordinates: blue = x, green = y, red = 99.
+Picture CoordinatePicture(int Width, int Height, float TwipsPerPixel = 15.0f) {
+  const std::size_t stride = Stride(Width);
+  Bytes pixels(stride * Height, 0);
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x) {
+      std::uint8_t* p = &pixels[stride * y + 3 * x];
+      p[0] = static_cast<std::uint8_t>(x);
+      p[1] = static_cast<std::uint8_t>(y);
+      p[2] = 99;
+    }
+  return Picture(std::move(pixels), Width, Height, TwipsPerPixel, TwipsPerPixel);
+}
+
+// A memory context holding a DIB section, made and released through Drawing.h.
+class Dib {
+ public:
+  Dib(int Width, int Height, std::uint8_t Fill = 0) : width_(Width), height_(Height) {
+    platform::BitmapInfoHeader header;
+    header.Width = Width;
+    header.Height = -Height;
+    dc_ = platform::CreateCompatibleDC(platform::GetDC());
+    bitmap_ = platform::CreateDIBSection(dc_, header, platform::DIB_RGB_COLORS, &bits_);
+    previous_ = platform::SelectObject(dc_, bitmap_);
+    // Pixels only: the padding stays as CreateDIBSection left it, zero.
+    if (bits_ != nullptr)
+      for (int y = 0; y < Height; ++y) std::memset(bits_ + Stride(Width) * y, Fill, 3 * Width);
+  }
+  ~Dib() {
+    platform::SelectObject(dc_, previous_);
+    platform::DeleteDC(dc_);
+    platform::DeleteObject(bitmap_);
+  }
+  Dib(const Dib&) = delete;
+  Dib& operator=(const Dib&) = delete;
+
+  bool Valid() const { return bits_ != nullptr && previous_ != nullptr; }
+  platform::Hdc Dc() const { return dc_; }
+  Bytes Contents() const { return Bytes(bits_, bits_ + Stride(width_) * height_); }
+  Bgr At(int X, int Y) const {
+    const std::uint8_t* p = bits_ + Stride(width_) * Y + 3 * X;
+    return {p[0], p[1], p[2]};
+  }
+
+ private:
+  int width_;
+  int height_;
+  platform::Hdc dc_ = nullptr;
+  platform::Hbitmap bitmap_ = nullptr;
+  platform::Hbitmap previous_ = nullptr;
+  std::uint8_t* bits_ = nullptr;
+};
+
+// What a program sees of a picture: the standard whole-picture render into a DIB of
+// its pixel size.
+Bytes Rendered(const Picture& P) {
+  Dib dib(P.PixelWidth(), P.PixelHeight(), 0x5a);
+  EXPECT_TRUE(dib.Valid());
+  if (!dib.Valid()) return {};
+  P.Render(dib.Dc(), 0, 0, P.PixelWidth(), P.PixelHeight(), 0, P.Height(), P.Width(),
+           -P.Height(), nullptr);
+  return dib.Contents();
+}
+
+// The first pixel where two same-sized 24-bit layouts differ, for failure messages.
+std::string FirstDifference(const Bytes& Actual, const Bytes& Expected, int Width) {
+  if (Actual.size() != Expected.size()) {
+    return "sizes differ: " + std::to_string(Actual.size()) + " vs " +
+           std::to_string(Expected.size());
+  }
+  const std::size_t stride = Stride(Width);
+  std::size_t count = 0;
+  std::string first;
+  for (std::size_t i = 0; i < Actual.size(); ++i) {
+    if (Actual[i] == Expected[i]) continue;
+    if (count++ == 0) {
+      const std::size_t y = i / stride;
+      const std::size_t x = (i % stride) / 3;
+      first = "first at (" + std::to_string(x) + ", " + std::to_string(y) + ") byte " +
+              std::to_string(i % stride % 3) + ": " + std::to_string(Actual[i]) + " vs " +
+              std::to_string(Expected[i]);
+    }
+  }
+  return count == 0 ? "equal" : std::to_string(count) + " bytes differ, " + first;
+}
+
+// Byte-equal 24-bit layouts, with the first difference in the failure message.
+::testing::AssertionResult SameLayout(const Bytes& Actual, const Bytes& Expected, int Width) {
+  if (Actual == Expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << FirstDifference(Actual, Expected, Width);
+}
+
+void PutLe16(Bytes& B, std::size_t At, std::uint16_t V) {
+  B[At] = static_cast<std::uint8_t>(V);
+  B[At + 1] = static_cast<std::uint8_t>(V >> 8);
+}
+void PutLe32(Bytes& B, std::size_t At, std::uint32_t V) {
+  for (int i = 0; i < 4; ++i) B[At + i] = static_cast<std::uint8_t>(V >> (8 * i));
+}
+std::uint32_t GetLe32(const Bytes& B, std::size_t At) {
+  return B[At] | (B[At + 1] << 8) | (B[At + 2] << 16) | (std::uint32_t{B[At + 3]} << 24);
+}
+std::uint16_t GetLe16(const Bytes& B, std::size_t At) {
+  return static_cast<std::uint16_t>(B[At] | (B[At + 1] << 8));
+}
+
+// File and info header of an uncompressed bottom-up 24-bit BMP, written by hand so
+// that the tests do not depend on the writer they check.
+Bytes BmpHeader(std::int32_t Width, std::int32_t Height) {
+  Bytes h(54, 0);
+  const std::uint64_t image_size = static_cast<std::uint64_t>(platform::StrideFor(Width)) *
+                                   static_cast<std::uint64_t>(Height < 0 ? -Height : Height);
+  h[0] = 'B';
+  h[1] = 'M';
+  PutLe32(h, 2, static_cast<std::uint32_t>(std::min<std::uint64_t>(54 + image_size, 0xffffffffu)));
+  PutLe32(h, 10, 54);
+  PutLe32(h, 14, 40);
+  PutLe32(h, 18, static_cast<std::uint32_t>(Width));
+  PutLe32(h, 22, static_cast<std::uint32_t>(Height));
+  PutLe16(h, 26, 1);
+  PutLe16(h, 28, 24);
+  PutLe32(h, 34, static_cast<std::uint32_t>(std::min<std::uint64_t>(image_size, 0xffffffffu)));
+  PutLe32(h, 38, 2835);
+  PutLe32(h, 42, 2835);
+  return h;
+}
+
+std::vector<std::string> BmpsIn(const std::string& Folder) {
+  std::vector<std::string> names;
+  const fs::path dir = kData / "bmpsuite" / Folder;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec))
+    if (entry.path().extension() == ".bmp") names.push_back(entry.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string TestNameOf(const ::testing::TestParamInfo<std::string>& Info) {
+  std::string name = Info.param;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+// Loads a file; either it fails with PictureLoadError naming the path, or it
+// gives a consistent picture. Any other exception fails the calling test.
+std::unique_ptr<Picture> LoadOrRefuse(const fs::path& Path) {
+  try {
+    auto picture = platform::LoadPicture(Path.string());
+    EXPECT_NE(picture, nullptr);
+    if (picture) {
+      EXPECT_GT(picture->PixelWidth(), 0);
+      EXPECT_GT(picture->PixelHeight(), 0);
+      EXPECT_EQ(picture->Pixels().size(), Stride(picture->PixelWidth()) * picture->PixelHeight());
+    }
+    return picture;
+  } catch (const PictureLoadError& e) {
+    EXPECT_NE(std::string(e.what()).find(Path.string()), std::string::npos) << e.what();
+    return nullptr;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// HIMETRIC sizes
+
+// How the image class turns HIMETRIC back into pixels: the oracle for the round trip.
+int BackToPixels(std::int32_t Himetric, float TwipsPerPixel) {
+  return static_cast<int>(
+      std::nearbyint(static_cast<double>(std::int64_t{Himetric} * 1440) / 2540.0 / TwipsPerPixel));
+}
+
+TEST(PixelsToHimetric, ConvertsAtTheScreenMetricToTheNearestUnit) {
+  EXPECT_EQ(platform::PixelsToHimetric(640, 15.0f), 16933);  // 16933.33
+  EXPECT_EQ(platform::PixelsToHimetric(480, 15.0f), 12700);
+  EXPECT_EQ(platform::PixelsToHimetric(1, 15.0f), 26);   // 26.46
+  EXPECT_EQ(platform::PixelsToHimetric(1, 10.0f), 18);   // 17.64
+  EXPECT_EQ(platform::PixelsToHimetric(0, 15.0f), 0);
+  // 36 twips a pixel is 63.5 HIMETRIC: halves go away from zero.
+  EXPECT_EQ(platform::PixelsToHimetric(1, 36.0f), 64);
+  EXPECT_EQ(platform::PixelsToHimetric(3, 36.0f), 191);
+  EXPECT_EQ(platform::PixelsToHimetric(-1, 36.0f), -64);
+}
+
+TEST(PixelsToHimetric, RefusesAnExtentBeyondThirtyTwoBits) {
+  EXPECT_THROW(platform::PixelsToHimetric(std::int64_t{1} << 40, 15.0f), PlatformError);
+  EXPECT_NO_THROW(platform::PixelsToHimetric(80'000'000, 15.0f));
+}
+
+TEST(PixelsToHimetric, ComesBackAsTheSamePixelCountAtCommonScreenMetrics) {
+  for (const float twips : {15.0f, 12.0f, 10.0f}) {
+    int failures = 0;
+    for (int pixels = 0; pixels <= 200000 && failures < 5; ++pixels) {
+      const std::int32_t himetric = platform::PixelsToHimetric(pixels, twips);
+      if (BackToPixels(himetric, twips) != pixels) {
+        ++failures;
+        ADD_FAILURE() << pixels << " pixels at " << twips << " twips/pixel -> " << himetric
+                      << " HIMETRIC -> " << BackToPixels(himetric, twips) << " pixels";
+      }
+    }
+  }
+}
+
+TEST(PictureSize, IsThePixelSizeInHimetricAtTheGivenMetric) {
+  const Picture picture(Bytes(Stride(640) * 480, 0), 640, 480, 15.0f, 15.0f);
+  EXPECT_EQ(picture.Width(), 16933);
+  EXPECT_EQ(picture.Height(), 12700);
+  EXPECT_EQ(picture.PixelWidth(), 640);
+  EXPECT_EQ(picture.PixelHeight(), 480);
+  const Picture wide(Bytes(Stride(640) * 480, 0), 640, 480, 12.0f, 10.0f);
+  EXPECT_EQ(wide.Width(), platform::PixelsToHimetric(640, 12.0f));
+  EXPECT_EQ(wide.Height(), platform::PixelsToHimetric(480, 10.0f));
+}
+
+TEST(PictureConstruction, RefusesPixelsThatDoNotMatchTheSize) {
+  EXPECT_THROW(Picture(Bytes(3 * 2 * 2, 0), 3, 2, 15.0f, 15.0f), PlatformError);  // no padding
+  EXPECT_THROW(Picture(Bytes(), 2, 2, 15.0f, 15.0f), PlatformError);
+  EXPECT_THROW(Picture(Bytes(), -1, 0, 15.0f, 15.0f), PlatformError);
+  EXPECT_THROW(Picture(Bytes(Stride(2) * 2, 0), 2, 2, 0.0f, 15.0f), PlatformError);
+  EXPECT_NO_THROW(Picture(Bytes(Stride(3) * 2, 0), 3, 2, 15.0f, 15.0f));
+}
+
+TEST(PictureConstruction, AnEmptyPictureHasNoExtentAndRendersNothing) {
+  const Picture empty(Bytes(), 0, 0, 15.0f, 15.0f);
+  EXPECT_EQ(empty.Width(), 0);
+  EXPECT_EQ(empty.Height(), 0);
+  Dib dib(4, 4, 0x5a);
+  ASSERT_TRUE(dib.Valid());
+  const Bytes before = dib.Contents();
+  empty.Render(dib.Dc(), 0, 0, 4, 4, 0, empty.Height(), empty.Width(), -empty.Height(), nullptr);
+  empty.Render(dib.Dc(), 0, 0, 4, 4, 0, 100, 100, -100, nullptr);
+  EXPECT_EQ(dib.Contents(), before);
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+TEST(Render, TheWholePictureAtItsPixelSizeReproducesThePixelsExactly) {
+  for (const float twips : {15.0f, 12.0f, 10.0f, 7.5f}) {
+    const Picture picture = CoordinatePicture(37, 11, twips);
+    EXPECT_TRUE(SameLayout(Rendered(picture), picture.Pixels(), 37)) << twips << " twips/pixel";
+  }
+}
+
+TEST(Render, SourceCoordinatesRunUpFromTheBottomEdge) {
+  const Picture picture = CoordinatePicture(8, 8);
+  // The lower half in HIMETRIC: from y = Height() / 2 down to 0, i.e. pixel rows 4..7.
+  Dib dib(8, 4);
+  ASSERT_TRUE(dib.Valid());
+  picture.Render(dib.Dc(), 0, 0, 8, 4, 0, picture.Height() / 2, picture.Width(),
+                 -picture.Height() / 2, nullptr);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const Bgr p = dib.At(x, y);
+      ASSERT_EQ(p.B, x);
+      ASSERT_EQ(p.G, y + 4);
+    }
+}
+
+TEST(Render, AnUpwardSourceExtentTurnsThePictureUpsideDown) {
+  const Picture picture = CoordinatePicture(5, 6);
+  Dib dib(5, 6);
+  ASSERT_TRUE(dib.Valid());
+  picture.Render(dib.Dc(), 0, 0, 5, 6, 0, 0, picture.Width(), picture.Height(), nullptr);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 5; ++x) {
+      ASSERT_EQ(dib.At(x, y).B, x);
+      ASSERT_EQ(dib.At(x, y).G, 5 - y);
+    }
+}
+
+TEST(Render, ALargerDestinationRepeatsWholePixels) {
+  const Picture picture = CoordinatePicture(3, 2);
+  Dib dib(6, 4);
+  ASSERT_TRUE(dib.Valid());
+  picture.Render(dib.Dc(), 0, 0, 6, 4, 0, picture.Height(), picture.Width(), -picture.Height(),
+                 nullptr);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x) {
+      ASSERT_EQ(dib.At(x, y).B, x / 2);
+      ASSERT_EQ(dib.At(x, y).G, y / 2);
+      ASSERT_EQ(dib.At(x, y).R, 99);
+    }
+}
+
+TEST(Render, IsClippedToTheDestination) {
+  const Picture picture = CoordinatePicture(10, 10);
+  Dib dib(4, 3, 0x5a);
+  ASSERT_TRUE(dib.Valid());
+  picture.Render(dib.Dc(), -2, -1, 10, 10, 0, picture.Height(), picture.Width(),
+                 -picture.Height(), nullptr);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) {
+      ASSERT_EQ(dib.At(x, y).B, x + 2);
+      ASSERT_EQ(dib.At(x, y).G, y + 1);
+    }
+}
+
+TEST(Render, RefusesBoundsAndContextsWithoutPixels) {
+  const Picture picture = CoordinatePicture(4, 4);
+  Dib dib(4, 4, 0x5a);
+  ASSERT_TRUE(dib.Valid());
+  const Bytes before = dib.Contents();
+  const int bounds[4] = {0, 0, 4, 4};
+  EXPECT_THROW(picture.Render(dib.Dc(), 0, 0, 4, 4, 0, picture.Height(), picture.Width(),
+                              -picture.Height(), bounds),
+               PlatformError);
+  EXPECT_EQ(dib.Contents(), before);
+  EXPECT_THROW(picture.Render(nullptr, 0, 0, 4, 4, 0, picture.Height(), picture.Width(),
+                              -picture.Height(), nullptr),
+               PlatformError);
+  platform::Hdc screen = platform::GetDC();
+  EXPECT_THROW(picture.Render(screen, 0, 0, 4, 4, 0, picture.Height(), picture.Width(),
+                              -picture.Height(), nullptr),
+               PlatformError);
+  platform::ReleaseDC(screen);
+}
+
+TEST(Render, ExtremeRectanglesDoNotCrash) {
+  const Picture picture = CoordinatePicture(4, 4);
+  Dib dib(4, 4, 0x5a);
+  ASSERT_TRUE(dib.Valid());
+  constexpr int kMax = std::numeric_limits<int>::max();
+  constexpr int kMin = std::numeric_limits<int>::min();
+  picture.Render(dib.Dc(), kMin, kMin, kMax, kMax, 0, picture.Height(), picture.Width(),
+                 -picture.Height(), nullptr);
+  picture.Render(dib.Dc(), 0, 0, 4, 4, kMax, kMin, kMax, kMin, nullptr);
+  picture.Render(dib.Dc(), 0, 0, 4, 4, kMin, kMax, kMin, kMax, nullptr);
+  picture.Render(dib.Dc(), 0, 0, 0, 0, 0, picture.Height(), picture.Width(), -picture.Height(),
+                 nullptr);
+  // Rectangles far outside the picture leave the destination as it was.
+  const Bytes untouched = Dib(4, 4, 0x5a).Contents();
+  Dib other(4, 4, 0x5a);
+  picture.Render(other.Dc(), 0, 0, 4, 4, 1000000, 1000000, 100, -100, nullptr);
+  EXPECT_EQ(other.Contents(), untouched);
+}
+
+// ---------------------------------------------------------------------------
+// BMP Suite: good files against the suite's reference renderings
+
+class GoodBmp : public ::testing::TestWithParam<std::string> {};
+
+TEST(GoodBmps, AllTwentySevenAreInTheRepository) { EXPECT_EQ(BmpsIn("g").size(), 27u); }
+
+TEST_P(GoodBmp, LoadsWithTheReferenceRenderingsPixels) {
+  const fs::path reference = kShared / "bmpsuite" / "reference" / (GetParam() + ".png");
+  if (!fs::is_directory(reference.parent_path())) {
+    GTEST_SKIP() << "the reference renderings are GPL-licensed and not in the repository; "
+                    "they are read from "
+                 << reference.parent_path() << ", which is not there";
+  }
+  const QImage expected(QString::fromStdString(reference.string()));
+  ASSERT_FALSE(expected.isNull()) << reference;
+
+  const auto picture =
+      platform::LoadPicture((kData / "bmpsuite" / "g" / (GetParam() + ".bmp")).string());
+  ASSERT_NE(picture, nullptr);
+  ASSERT_EQ(picture->PixelWidth(), expected.width());
+  ASSERT_EQ(picture->PixelHeight(), expected.height());
+  EXPECT_TRUE(SameLayout(Rendered(*picture), LayoutOf(expected), expected.width()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BmpSuite, GoodBmp, ::testing::ValuesIn(BmpsIn("g")), TestNameOf);
+
+// ---------------------------------------------------------------------------
+// BMP Suite: bad, questionable and related-format files
+
+class OddBmp : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(OddBmp, IsRefusedOrLoadsTheSameTwice) {
+  const fs::path path = kData / "bmpsuite" / (GetParam() + ".bmp");
+  ASSERT_TRUE(fs::exists(path)) << path;
+  const auto first = LoadOrRefuse(path);
+  const auto second = LoadOrRefuse(path);
+  ASSERT_EQ(first == nullptr, second == nullptr);
+  if (first) {
+    EXPECT_EQ(first->PixelWidth(), second->PixelWidth());
+    EXPECT_EQ(first->PixelHeight(), second->PixelHeight());
+    EXPECT_TRUE(first->Pixels() == second->Pixels());
+    EXPECT_TRUE(SameLayout(Rendered(*first), first->Pixels(), first->PixelWidth()));
+  }
+}
+
+std::vector<std::string> OddBmps() {
+  std::vector<std::string> names;
+  for (const char* folder : {"b", "q", "x"})
+    for (const std::string& name : BmpsIn(folder)) names.push_back(std::string(folder) + "/" + name);
+  return names;
+}
+
+TEST(OddBmps, AllAreInTheRepository) { EXPECT_EQ(OddBmps().size(), 20u + 43u + 1u); }
+
+INSTANTIATE_TEST_SUITE_P(BmpSuite, OddBmp, ::testing::ValuesIn(OddBmps()), TestNameOf);
+
+TEST(OddBmps, ObviouslyBrokenFilesAreRefused) {
+  // Files that no reader can make a picture of: the header itself is unusable.
+  for (const char* name : {"badbitcount", "badheadersize", "badplanes", "badwidth"}) {
+    const fs::path path = kData / "bmpsuite" / "b" / (std::string(name) + ".bmp");
+    EXPECT_THROW(platform::LoadPicture(path.string()), PictureLoadError) << path;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files cut short
+
+TEST(TruncatedBmp, RowsInTheFileAreDecodedAndMissingRowsAreWhite) {
+  const fs::path source = kData / "bmpsuite" / "g" / "rgb24.bmp";
+  const Bytes whole = ReadFile(source);
+  ASSERT_GT(whole.size(), 54u);
+  const auto full = platform::LoadPicture(source.string());
+  const int width = full->PixelWidth();
+  const int height = full->PixelHeight();
+  const std::size_t stride = Stride(width);
+  const std::size_t offset = GetLe32(whole, 10);
+
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const std::size_t rows_kept : {std::size_t{0}, std::size_t{1}, std::size_t{20},
+                                      static_cast<std::size_t>(height - 1)}) {
+    for (const std::size_t extra : {std::size_t{0}, std::size_t{7}}) {
+      const std::size_t cut = offset + rows_kept * stride + extra;
+      const fs::path path = fs::path(dir.path().toStdString()) / "cut.bmp";
+      WriteFile(path, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+      const auto first = LoadOrRefuse(path);
+      const auto second = LoadOrRefuse(path);
+      ASSERT_EQ(first == nullptr, second == nullptr) << cut;
+      if (!first) continue;
+      ASSERT_EQ(first->PixelWidth(), width);
+      ASSERT_EQ(first->PixelHeight(), height);
+      EXPECT_TRUE(first->Pixels() == second->Pixels()) << cut;
+      // Bottom-up: the file's first rows are the picture's last.
+      for (int y = 0; y < height; ++y) {
+        const bool in_file = static_cast<std::size_t>(height - 1 - y) < rows_kept;
+        const bool partly = static_cast<std::size_t>(height - 1 - y) == rows_kept && extra > 0;
+        if (partly) continue;
+        for (int x = 0; x < width; ++x) {
+          const Bgr got = PixelAt(*first, x, y);
+          const Bgr want = in_file ? PixelAt(*full, x, y) : Bgr{255, 255, 255};
+          ASSERT_TRUE(Near(got, want, 0))
+              << "cut at " << cut << ", pixel (" << x << ", " << y << ") is " << Describe(got)
+              << ", expected " << Describe(want);
+        }
+      }
+    }
+  }
+}
+
+TEST(TruncatedBmp, MissingRowsOfAPaletteFileTakeTheFirstPaletteColour) {
+  const fs::path source = kData / "bmpsuite" / "g" / "pal8.bmp";
+  const Bytes whole = ReadFile(source);
+  const std::size_t offset = GetLe32(whole, 10);
+  const std::size_t palette = 14 + GetLe32(whole, 14);
+  const Bgr first_colour{whole[palette], whole[palette + 1], whole[palette + 2]};
+  const int height = static_cast<int>(GetLe32(whole, 22));
+  const std::size_t stride = (GetLe32(whole, 18) + 3) & ~std::size_t{3};
+
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path path = fs::path(dir.path().toStdString()) / "cut.bmp";
+  const std::size_t rows_kept = 10;
+  WriteFile(path, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(offset + rows_kept * stride)));
+  const auto picture = LoadOrRefuse(path);
+  if (!picture) GTEST_SKIP() << "this Qt refuses cut-short palette files, which is fine too";
+  for (int y = 0; y < height - static_cast<int>(rows_kept); ++y)
+    for (int x = 0; x < picture->PixelWidth(); ++x)
+      ASSERT_TRUE(Near(PixelAt(*picture, x, y), first_colour, 0))
+          << "(" << x << ", " << y << ") is " << Describe(PixelAt(*picture, x, y));
+  EXPECT_EQ(LoadOrRefuse(path)->Pixels(), picture->Pixels());
+}
+
+TEST(TruncatedBmp, CompressedFilesCutAnywhereAreRefusedOrLoadTheSameTwice) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* name : {"g/pal4rle", "g/pal8rle", "g/pal1", "g/rgb16", "g/rgb32bf", "q/rgba32-1"}) {
+    const Bytes whole = ReadFile(kData / "bmpsuite" / (std::string(name) + ".bmp"));
+    for (const double fraction : {0.0, 0.02, 0.1, 0.3, 0.5, 0.9, 0.999}) {
+      const auto cut = static_cast<std::ptrdiff_t>(static_cast<double>(whole.size()) * fraction);
+      const fs::path path = fs::path(dir.path().toStdString()) / "cut.bmp";
+      WriteFile(path, Bytes(whole.begin(), whole.begin() + cut));
+      const auto first = LoadOrRefuse(path);
+      const auto second = LoadOrRefuse(path);
+      ASSERT_EQ(first == nullptr, second == nullptr) << name << " cut at " << cut;
+      if (first) {
+        EXPECT_TRUE(first->Pixels() == second->Pixels()) << name << " cut at " << cut;
+      }
+    }
+  }
+}
+
+TEST(TruncatedJpeg, DecodesTheSameTwiceOrIsRefusedWhereverItIsCut) {
+  const fs::path source = kData / "jpeg" / "testorig.jpg";
+  const Bytes whole = ReadFile(source);
+  ASSERT_GT(whole.size(), 1000u);
+  const auto full = platform::LoadPicture(source.string());
+  const std::size_t n = whole.size();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  int decoded = 0;
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{2}, std::size_t{20}, std::size_t{200},
+                                n / 4, n / 2, 3 * n / 4, n - 2, n - 1}) {
+    const fs::path path = fs::path(dir.path().toStdString()) / "cut.jpg";
+    WriteFile(path, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+    const auto first = LoadOrRefuse(path);
+    const auto second = LoadOrRefuse(path);
+    ASSERT_EQ(first == nullptr, second == nullptr) << cut;
+    if (!first) continue;
+    ++decoded;
+    EXPECT_EQ(first->PixelWidth(), 227);
+    EXPECT_EQ(first->PixelHeight(), 149);
+    EXPECT_TRUE(first->Pixels() == second->Pixels()) << cut;
+    if (cut >= n / 2) {
+      // Baseline coding: the rows before the cut are already final.
+      const std::size_t top = Stride(227) * 8;
+      EXPECT_TRUE(std::equal(first->Pixels().begin(), first->Pixels().begin() + top,
+                             full->Pixels().begin()))
+          << cut;
+    }
+  }
+  // Cutting the end-of-image marker off a complete scan must not lose the picture.
+  EXPECT_GE(decoded, 2);
+}
+
+TEST(TruncatedJpeg, ProgressiveFilesCutAnywhereDecodeTheSameTwiceOrAreRefused) {
+  const Bytes whole = ReadFile(kData / "jpeg" / "testprog.jpg");
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const double fraction : {0.05, 0.2, 0.4, 0.6, 0.8, 0.99}) {
+    const auto cut = static_cast<std::ptrdiff_t>(static_cast<double>(whole.size()) * fraction);
+    const fs::path path = fs::path(dir.path().toStdString()) / "cut.jpg";
+    WriteFile(path, Bytes(whole.begin(), whole.begin() + cut));
+    const auto first = LoadOrRefuse(path);
+    const auto second = LoadOrRefuse(path);
+    ASSERT_EQ(first == nullptr, second == nullptr) << cut;
+    if (first) {
+      EXPECT_TRUE(first->Pixels() == second->Pixels()) << cut;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// JPEG files against the IJG reference decodes
+
+// Qt decodes with the system's libjpeg; any libjpeg with the accurate integer IDCT
+// and fancy upsampling gives the reference bytes. Two levels leave room for a
+// decoder whose upsampler rounds differently, and are far below a real fault.
+constexpr int kJpegTolerance = 2;
+
+struct JpegCase {
+  const char* Name;
+  const char* Reference;
+  int Width;
+  int Height;
+};
+
+void PrintTo(const JpegCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class JpegDecode : public ::testing::TestWithParam<JpegCase> {};
+
+// Largest channel difference between a load and the reference; -1 on a size mismatch.
+int LargestDifference(const Picture& Picture, const QImage& Reference) {
+  if (Picture.PixelWidth() != Reference.width() || Picture.PixelHeight() != Reference.height()) {
+    return -1;
+  }
+  const Bytes want = LayoutOf(Reference);
+  int largest = 0;
+  for (std::size_t i = 0; i < want.size(); ++i)
+    largest = std::max(largest, std::abs(int{Picture.Pixels()[i]} - int{want[i]}));
+  return largest;
+}
+
+TEST_P(JpegDecode, MatchesTheReferenceDecode) {
+  const JpegCase& c = GetParam();
+  const QImage reference(
+      QString::fromStdString((kData / "jpeg" / "reference" / c.Reference).string()));
+  ASSERT_FALSE(reference.isNull());
+  ASSERT_EQ(reference.width(), c.Width);
+  const fs::path path = kData / "jpeg" / c.Name;
+  std::unique_ptr<Picture> picture;
+  if (std::string(c.Name) == "testimgari.jpg") {
+    // Arithmetic coding is optional in libjpeg builds: refusing it is allowed.
+    picture = LoadOrRefuse(path);
+    if (!picture) GTEST_SKIP() << "this libjpeg has no arithmetic decoding; refused cleanly";
+  } else {
+    picture = platform::LoadPicture(path.string());
+  }
+  ASSERT_EQ(picture->PixelWidth(), c.Width);
+  ASSERT_EQ(picture->PixelHeight(), c.Height);
+  const int largest = LargestDifference(*picture, reference);
+  EXPECT_GE(largest, 0);
+  EXPECT_LE(largest, kJpegTolerance);
+  EXPECT_TRUE(SameLayout(Rendered(*picture), picture->Pixels(), picture->PixelWidth()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IjgImages, JpegDecode,
+    ::testing::Values(JpegCase{"testorig.jpg", "testorig.ppm", 227, 149},
+                      JpegCase{"testprog.jpg", "testprog.ppm", 227, 149},
+                      JpegCase{"testimgint.jpg", "testimgint.ppm", 227, 149},
+                      JpegCase{"testimgari.jpg", "testimgari.ppm", 227, 149},
+                      JpegCase{"testimgp.jpg", "testimgp.ppm", 227, 149},
+                      JpegCase{"testimggray.jpg", "testimggray.pgm", 227, 149},
+                      JpegCase{"testimgcrop.jpg", "testimgcrop.ppm", 124, 92}),
+    [](const ::testing::TestParamInfo<JpegCase>& Info) {
+      std::string name = Info.param.Name;
+      return name.substr(0, name.find('.'));
+    });
+
+TEST(JpegDecode, TwelveBitPrecisionDecodesOrIsRefusedCleanly) {
+  const fs::path path = kData / "jpeg" / "testorig12.jpg";
+  const auto picture = LoadOrRefuse(path);
+  if (picture) {
+    EXPECT_EQ(picture->PixelWidth(), 227);
+    EXPECT_EQ(picture->PixelHeight(), 149);
+    // The same photograph as testorig.jpg; 12-bit coding changes only its precision.
+    const QImage reference(
+        QString::fromStdString((kData / "jpeg" / "reference" / "testorig.ppm").string()));
+    const int largest = LargestDifference(*picture, reference);
+    EXPECT_GE(largest, 0);
+    EXPECT_LE(largest, 16);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files that are not pictures
+
+class NotAPicture : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+  fs::path In(const std::string& Name) const { return fs::path(dir_.path().toStdString()) / Name; }
+
+  // The load fails with PictureLoadError whose message names the path and contains
+  // the given reason.
+  static void ExpectRefused(const fs::path& Path, const std::string& Reason) {
+    try {
+      platform::LoadPicture(Path.string());
+      ADD_FAILURE() << Path << " loaded";
+    } catch (const PictureLoadError& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find(Path.string()), std::string::npos) << message;
+      EXPECT_NE(message.find(Reason), std::string::npos) << message;
+    }
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(NotAPicture, AMissingFileIsRefusedNamingThePath) {
+  ExpectRefused(In("nowhere.jpg"), "no such file");
+}
+
+TEST_F(NotAPicture, AFolderIsRefused) {
+  fs::create_directory(In("album.jpg"));
+  ExpectRefused(In("album.jpg"), "folder");
+}
+
+TEST_F(NotAPicture, ATextFileNamedJpgIsRefused) {
+  const std::string text = "This is a shopping list, not a photograph.\n";
+  WriteFile(In("list.jpg"), Bytes(text.begin(), text.end()));
+  ExpectRefused(In("list.jpg"), "Unsupported image format");
+}
+
+TEST_F(NotAPicture, AnEmptyFileIsRefused) {
+  WriteFile(In("empty.bmp"), Bytes());
+  ExpectRefused(In("empty.bmp"), "");
+}
+
+TEST_F(NotAPicture, AnUnreadableFileIsRefusedWithTheSystemsReason) {
+  const fs::path path = In("locked.bmp");
+  WriteFile(path, BmpHeader(1, 1));
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  if (std::ifstream(path).good()) {
+    GTEST_SKIP() << "file permissions do not restrict this user (running as root)";
+  }
+  ExpectRefused(path, "ermission");
+}
+
+TEST_F(NotAPicture, ThePictureIsFoundByContentNotBySuffix) {
+  const QImage image = QImage(5, 3, QImage::Format_RGB32);
+  QImage filled = image;
+  filled.fill(qRgb(10, 200, 30));
+  ASSERT_TRUE(filled.save(QString::fromStdString(In("really.png").string()), "PNG"));
+  fs::rename(In("really.png"), In("named.jpg"));
+  const auto picture = platform::LoadPicture(In("named.jpg").string());
+  EXPECT_TRUE(Near(PixelAt(*picture, 4, 2), Bgr{30, 200, 10}, 0));
+}
+
+// ---------------------------------------------------------------------------
+// JPEG orientation metadata
+
+// Inserts an APP1 Exif segment holding only an Orientation tag right after SOI.
+Bytes WithOrientation(const Bytes& Jpeg, std::uint16_t Orientation) {
+  const Bytes tiff = {'M', 'M', 0, 42, 0, 0, 0, 8,       // big-endian header, IFD at 8
+                      0, 1,                              // one entry
+                      0x01, 0x12, 0, 3, 0, 0, 0, 1,      // Orientation, SHORT, count 1
+                      static_cast<std::uint8_t>(Orientation >> 8),
+                      static_cast<std::uint8_t>(Orientation), 0, 0,
+                      0, 0, 0, 0};                       // no next IFD
+  Bytes segment = {0xff, 0xe1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  const std::size_t length = segment.size() - 2;
+  segment[2] = static_cast<std::uint8_t>(length >> 8);
+  segment[3] = static_cast<std::uint8_t>(length);
+  Bytes out = Jpeg;
+  out.insert(out.begin() + 2, segment.begin(), segment.end());
+  return out;
+}
+
+class Orientation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    // 48 x 32, the top-left 24 x 16 quarter red, the rest blue: big flat areas so
+    // that JPEG's blocks keep the colours clear.
+    QImage image(48, 32, QImage::Format_RGB32);
+    image.fill(qRgb(0, 0, 255));
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 24; ++x) image.setPixel(x, y, qRgb(255, 0, 0));
+    QByteArray data;
+    QBuffer buffer(&data);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(image.save(&buffer, "JPEG", 95));
+    jpeg_ = ToBytes(data);
+    ASSERT_EQ(jpeg_[0], 0xff);
+    ASSERT_EQ(jpeg_[1], 0xd8);
+  }
+  std::unique_ptr<Picture> Load(const Bytes& Data) {
+    const fs::path path = fs::path(dir_.path().toStdString()) / "photo.jpg";
+    WriteFile(path, Data);
+    return platform::LoadPicture(path.string());
+  }
+  static bool Red(Bgr P) { return P.R > 200 && P.G < 60 && P.B < 60; }
+  static bool Blue(Bgr P) { return P.B > 200 && P.G < 60 && P.R < 60; }
+
+  QTemporaryDir dir_;
+  Bytes jpeg_;
+};
+
+TEST_F(Orientation, WithoutTheTagThePictureIsAsStored) {
+  const auto picture = Load(WithOrientation(jpeg_, 1));
+  ASSERT_EQ(picture->PixelWidth(), 48);
+  ASSERT_EQ(picture->PixelHeight(), 32);
+  EXPECT_TRUE(Red(PixelAt(*picture, 4, 4))) << Describe(PixelAt(*picture, 4, 4));
+  EXPECT_TRUE(Blue(PixelAt(*picture, 43, 4))) << Describe(PixelAt(*picture, 43, 4));
+}
+
+TEST_F(Orientation, SixTurnsThePictureAQuarterClockwise) {
+  const auto picture = Load(WithOrientation(jpeg_, 6));
+  ASSERT_EQ(picture->PixelWidth(), 32);
+  ASSERT_EQ(picture->PixelHeight(), 48);
+  // The stored top-left corner is now the top-right one.
+  EXPECT_TRUE(Red(PixelAt(*picture, 28, 4))) << Describe(PixelAt(*picture, 28, 4));
+  EXPECT_TRUE(Blue(PixelAt(*picture, 4, 4))) << Describe(PixelAt(*picture, 4, 4));
+  EXPECT_TRUE(Blue(PixelAt(*picture, 28, 43))) << Describe(PixelAt(*picture, 28, 43));
+  EXPECT_TRUE(SameLayout(Rendered(*picture), picture->Pixels(), picture->PixelWidth()));
+}
+
+// ---------------------------------------------------------------------------
+// Transparency
+
+TEST(Transparency, TransparentPixelsComeOutOverWhite) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage image(5, 1, QImage::Format_ARGB32);
+  image.setPixel(0, 0, qRgba(255, 0, 0, 255));    // opaque red
+  image.setPixel(1, 0, qRgba(0, 0, 255, 0));      // invisible blue
+  image.setPixel(2, 0, qRgba(0, 0, 0, 128));      // half black
+  image.setPixel(3, 0, qRgba(0, 255, 0, 128));    // half green
+  image.setPixel(4, 0, qRgba(200, 100, 50, 64));  // a quarter brown
+  const QString path = dir.filePath("glass.png");
+  ASSERT_TRUE(image.save(path, "PNG"));
+
+  const auto picture = platform::LoadPicture(path.toStdString());
+  ASSERT_EQ(picture->PixelWidth(), 5);
+  // c * a / 255 + 255 * (1 - a / 255)
+  const Bgr expected[5] = {{0, 0, 255}, {255, 255, 255}, {127, 127, 127}, {127, 255, 127},
+                           {204, 216, 241}};
+  for (int x = 0; x < 5; ++x)
+    EXPECT_TRUE(Near(PixelAt(*picture, x, 0), expected[x], 1))
+        << x << ": " << Describe(PixelAt(*picture, x, 0));
+}
+
+// ---------------------------------------------------------------------------
+// Size limits
+
+class Limits : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+  fs::path In(const std::string& Name) const { return fs::path(dir_.path().toStdString()) / Name; }
+  QTemporaryDir dir_;
+};
+
+TEST_F(Limits, AHeaderClaimingTenGigapixelsIsRefusedBeforeDecoding) {
+  Bytes file = BmpHeader(100000, 100000);
+  file.resize(file.size() + 4096, 0x80);
+  WriteFile(In("huge.bmp"), file);
+  try {
+    platform::LoadPicture(In("huge.bmp").string());
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureLoadError& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find(In("huge.bmp").string()), std::string::npos) << message;
+    // Named by the size check, not by a decoder that tried and ran out of memory.
+    EXPECT_NE(message.find("100000 x 100000"), std::string::npos) << message;
+  }
+}
+
+TEST_F(Limits, AHeaderJustAboveTheLimitIsRefusedThoughQtCouldAllocateIt) {
+  // 256 megapixels: a gigabyte at 32 bits, which the decoder would take on.
+  Bytes file = BmpHeader(16000, 16000);
+  file.resize(file.size() + 4096, 0x80);
+  WriteFile(In("large.bmp"), file);
+  try {
+    platform::LoadPicture(In("large.bmp").string());
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureLoadError& e) {
+    EXPECT_NE(std::string(e.what()).find("16000 x 16000"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(Limits, AHundredMegapixelPhotoLoads) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a 300 MB file takes too long under AddressSanitizer";
+#endif
+  constexpr int kWidth = 12000;
+  constexpr int kHeight = 8400;
+  const std::size_t stride = Stride(kWidth);
+  // Pixel (x, y) of the picture, top-down: blue = x mod 251, green = y mod 241,
+  // red = (x + y) mod 256.
+  auto expected = [](int X, int Y) { return Bgr{X % 251, Y % 241, (X + Y) % 256}; };
+  {
+    std::ofstream out(In("big.bmp"), std::ios::binary);
+    const Bytes header = BmpHeader(kWidth, kHeight);
+    out.write(reinterpret_cast<const char*>(header.data()), 54);
+    std::vector<char> row(stride, 0);
+    for (int stored = 0; stored < kHeight; ++stored) {
+      const int y = kHeight - 1 - stored;
+      for (int x = 0; x < kWidth; ++x) {
+        const Bgr p = expected(x, y);
+        row[3 * x] = static_cast<char>(p.B);
+        row[3 * x + 1] = static_cast<char>(p.G);
+        row[3 * x + 2] = static_cast<char>(p.R);
+      }
+      out.write(row.data(), static_cast<std::streamsize>(stride));
+    }
+    ASSERT_TRUE(out.good());
+  }
+  const auto picture = platform::LoadPicture(In("big.bmp").string());
+  fs::remove(In("big.bmp"));
+  ASSERT_EQ(picture->PixelWidth(), kWidth);
+  ASSERT_EQ(picture->PixelHeight(), kHeight);
+  for (int y = 0; y < kHeight; y += 97)
+    for (int x = 0; x < kWidth; x += 89)
+      ASSERT_TRUE(Near(PixelAt(*picture, x, y), expected(x, y), 0)) << x << ", " << y;
+  for (const auto& [x, y] : {std::pair{0, 0}, std::pair{kWidth - 1, 0}, std::pair{0, kHeight - 1},
+                             std::pair{kWidth - 1, kHeight - 1}})
+    EXPECT_TRUE(Near(PixelAt(*picture, x, y), expected(x, y), 0)) << x << ", " << y;
+  // Padding bytes after each row's last pixel are zero.
+  const std::uint8_t* last = picture->Pixels().data() + stride * (kHeight - 1);
+  for (std::size_t i = 3 * kWidth; i < stride; ++i) EXPECT_EQ(last[i], 0);
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+class Save : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+  fs::path In(const std::string& Name) const { return fs::path(dir_.path().toStdString()) / Name; }
+
+  // Saving fails with PictureSaveError naming the path and containing Reason.
+  static void ExpectSaveFails(const Picture& P, const fs::path& Path, const std::string& Reason) {
+    try {
+      platform::SavePicture(P, Path.string());
+      ADD_FAILURE() << Path << " saved";
+    } catch (const PictureSaveError& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find(Path.string()), std::string::npos) << message;
+      EXPECT_NE(message.find(Reason), std::string::npos) << message;
+    }
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(Save, PixelsComeBackUnchanged) {
+  for (const auto& [w, h] : {std::pair{37, 11}, std::pair{1, 1}, std::pair{4, 3}, std::pair{255, 2}}) {
+    const Picture picture = CoordinatePicture(w, h);
+    platform::SavePicture(picture, In("out.bmp").string());
+    const auto loaded = platform::LoadPicture(In("out.bmp").string());
+    ASSERT_EQ(loaded->PixelWidth(), w);
+    ASSERT_EQ(loaded->PixelHeight(), h);
+    EXPECT_TRUE(loaded->Pixels() == picture.Pixels())
+        << w << " x " << h << ": " << FirstDifference(loaded->Pixels(), picture.Pixels(), w);
+  }
+}
+
+TEST_F(Save, WritesATwentyFourBitUncompressedBmp) {
+  platform::SavePicture(CoordinatePicture(37, 11), In("out.bmp").string());
+  const Bytes file = ReadFile(In("out.bmp"));
+  ASSERT_GE(file.size(), 54u);
+  EXPECT_EQ(file[0], 'B');
+  EXPECT_EQ(file[1], 'M');
+  EXPECT_EQ(GetLe32(file, 18), 37u);
+  EXPECT_EQ(static_cast<std::int32_t>(GetLe32(file, 22)) < 0 ? -static_cast<std::int32_t>(GetLe32(file, 22))
+                                                             : static_cast<std::int32_t>(GetLe32(file, 22)),
+            11);
+  EXPECT_EQ(GetLe16(file, 28), 24) << "bits per pixel";
+  EXPECT_EQ(GetLe32(file, 30), 0u) << "compression";
+  EXPECT_GE(file.size(), GetLe32(file, 10) + Stride(37) * 11);
+}
+
+TEST_F(Save, ReplacesAnExistingFile) {
+  const std::string junk(5000, 'x');
+  WriteFile(In("out.bmp"), Bytes(junk.begin(), junk.end()));
+  const Picture picture = CoordinatePicture(6, 5);
+  platform::SavePicture(picture, In("out.bmp").string());
+  EXPECT_EQ(platform::LoadPicture(In("out.bmp").string())->Pixels(), picture.Pixels());
+  // Nothing but the file itself is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(In("")), fs::directory_iterator()), 1);
+}
+
+TEST_F(Save, AnEmptyPictureIsRefusedAndTheExistingFileKept) {
+  platform::SavePicture(CoordinatePicture(3, 3), In("out.bmp").string());
+  const Bytes before = ReadFile(In("out.bmp"));
+  ExpectSaveFails(Picture(Bytes(), 0, 0, 15.0f, 15.0f), In("out.bmp"), "no pixels");
+  EXPECT_EQ(ReadFile(In("out.bmp")), before);
+}
+
+TEST_F(Save, AMissingFolderIsReported) {
+  ExpectSaveFails(CoordinatePicture(3, 3), In("no such folder") / "out.bmp", "does not exist");
+  EXPECT_FALSE(fs::exists(In("no such folder")));
+}
+
+TEST_F(Save, AFolderInThePlaceOfTheFileIsReportedAndKept) {
+  fs::create_directory(In("out.bmp"));
+  WriteFile(In("out.bmp") / "inside.txt", Bytes{'k'});
+  ExpectSaveFails(CoordinatePicture(3, 3), In("out.bmp"), "folder");
+  EXPECT_TRUE(fs::is_directory(In("out.bmp")));
+  EXPECT_EQ(ReadFile(In("out.bmp") / "inside.txt"), Bytes{'k'});
+}
+
+TEST_F(Save, AFileInThePlaceOfTheFolderIsReported) {
+  WriteFile(In("plain"), Bytes{'p'});
+  ExpectSaveFails(CoordinatePicture(3, 3), In("plain") / "out.bmp", "");
+  EXPECT_EQ(ReadFile(In("plain")), Bytes{'p'});
+}
+
+TEST_F(Save, AFolderThatCannotBeWrittenKeepsTheExistingFile) {
+  fs::create_directory(In("locked"));
+  const fs::path target = In("locked") / "out.bmp";
+  platform::SavePicture(CoordinatePicture(3, 3), target.string());
+  const Bytes before = ReadFile(target);
+  ASSERT_EQ(::chmod(In("locked").c_str(), 0555), 0);
+  const bool restricted = ::access(In("locked").c_str(), W_OK) != 0;
+  if (restricted) ExpectSaveFails(CoordinatePicture(9, 9), target, "");
+  ::chmod(In("locked").c_str(), 0755);
+  if (!restricted) GTEST_SKIP() << "folder permissions do not restrict this user (running as root)";
+  EXPECT_EQ(ReadFile(target), before);
+}
+
+}  // namespace
