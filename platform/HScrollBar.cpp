@@ -3,6 +3,7 @@
 
 #include "NativeWidget.h"
 
+#include <QKeyEvent>
 #include <QScrollBar>
 
 #include <utility>
@@ -11,8 +12,45 @@ namespace platform {
 
 namespace {
 
+// QScrollBar inverts its keys (so that the wheel scrolls the natural way) because
+// it normally never has the focus; this one does, so the keys move it as a
+// scroll bar with the focus moves on the classic desktop: left and up lower the
+// value, right and down raise it, Page Up and Page Down by the large step.
+class ScrollBarWidget : public QScrollBar {
+ public:
+  explicit ScrollBarWidget(QWidget* Parent) : QScrollBar(Qt::Horizontal, Parent) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* Event) override {
+    switch (Event->key()) {
+      case Qt::Key_Left:
+      case Qt::Key_Up:
+        triggerAction(SliderSingleStepSub);
+        break;
+      case Qt::Key_Right:
+      case Qt::Key_Down:
+        triggerAction(SliderSingleStepAdd);
+        break;
+      case Qt::Key_PageUp:
+        triggerAction(SliderPageStepSub);
+        break;
+      case Qt::Key_PageDown:
+        triggerAction(SliderPageStepAdd);
+        break;
+      case Qt::Key_Home:
+        triggerAction(SliderToMinimum);
+        break;
+      case Qt::Key_End:
+        triggerAction(SliderToMaximum);
+        break;
+      default:
+        QScrollBar::keyPressEvent(Event);
+    }
+  }
+};
+
 QScrollBar* MakeScrollBar(Form& Parent, Rect Place) {
-  auto* bar = new QScrollBar(Qt::Horizontal, NativeWidget(Parent.hWnd()));
+  auto* bar = new ScrollBarWidget(NativeWidget(Parent.hWnd()));
   bar->setGeometry(Place.Left, Place.Top, Place.Width, Place.Height);
   bar->setTracking(false);
   bar->setFocusPolicy(Qt::StrongFocus);

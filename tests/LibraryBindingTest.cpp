@@ -1,0 +1,78 @@
+// Binding the filter library by name at its first use: where it is looked for,
+// in which order, what stays bound, and what the error says when it is missing.
+// CTest runs each test in a process of its own, with the second stand-in's folder
+// on the library search path: a library once loaded answers later look-ups of
+// its name, so the order of the places can only be seen in a fresh process.
+#include "FakeProcessing.h"
+#include "app/EnhancementLibrary.h"
+#include "platform/Errors.h"
+#include "platform/SharedLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string PlaceOf(platform::SharedLibrary& Library) {
+  return Library.Resolve<const char*()>("FakeProcessingPlace")();
+}
+
+TEST(LibraryBinding, NamedFolderComesBeforeTheSearchPath) {
+  platform::SharedLibrary library("FakeProcessing", {MORVANE_FAKE_DIR});
+  EXPECT_EQ(PlaceOf(library), "folder");
+}
+
+TEST(LibraryBinding, SearchPathServesWhenTheFoldersLackIt) {
+  platform::SharedLibrary library("FakeProcessing", {"/nonexistent-folder"});
+  EXPECT_EQ(PlaceOf(library), "search path");
+}
+
+TEST(LibraryBinding, MissingLibraryNamesItselfAndEveryPlaceSearched) {
+  platform::SharedLibrary library("NoSuchProcessing", {"/first-folder", "/second-folder"});
+  try {
+    library.Resolve<void()>("DetailEnhancementByBilaterFilter");
+    FAIL() << "a missing library was bound";
+  } catch (const platform::LibraryLoadError& Error) {
+    const std::string message = Error.what();
+    EXPECT_NE(message.find("NoSuchProcessing"), std::string::npos) << message;
+    EXPECT_NE(message.find("/first-folder"), std::string::npos) << message;
+    EXPECT_NE(message.find("/second-folder"), std::string::npos) << message;
+    EXPECT_NE(message.find("library search path"), std::string::npos) << message;
+  }
+}
+
+TEST(LibraryBinding, MissingEntryPointNamesTheEntryAndTheFile) {
+  platform::SharedLibrary library("FakeProcessing", {MORVANE_FAKE_DIR});
+  try {
+    library.Resolve<void()>("NoSuchEntry");
+    FAIL() << "a missing entry point was resolved";
+  } catch (const platform::LibraryLoadError& Error) {
+    const std::string message = Error.what();
+    EXPECT_NE(message.find("NoSuchEntry"), std::string::npos) << message;
+    EXPECT_NE(message.find(MORVANE_FAKE_DIR), std::string::npos) << message;
+  }
+}
+
+TEST(EnhancementBinding, NothingIsLookedUpBeforeTheFirstCall) {
+  EnhancementLibrary library("NoSuchProcessing", {MORVANE_FAKE_DIR});
+  EXPECT_THROW(library.DetailEnhancementByBilaterFilter(), platform::LibraryLoadError);
+}
+
+TEST(EnhancementBinding, StaysBoundOnceFoundAndReachesTheLibrary) {
+  EnhancementLibrary library("FakeProcessing", {MORVANE_FAKE_DIR});
+  EnhancementLibrary::Filter* const filter = library.DetailEnhancementByBilaterFilter();
+  EXPECT_EQ(library.DetailEnhancementByBilaterFilter(), filter);
+  unsigned char pixel[4] = {1, 2, 3, 9};
+  filter(pixel, 1, 1, 4, 5);
+  EXPECT_EQ(pixel[0], 6);
+  EXPECT_EQ(pixel[2], 8);
+  EXPECT_EQ(pixel[3], 9);
+}
+
+TEST(EnhancementBinding, ByDefaultTheFilterLibraryIsFoundInTheProgramsFolder) {
+  EnhancementLibrary library;
+  EXPECT_NE(library.DetailEnhancementByBilaterFilter(), nullptr);
+}
+
+}  // namespace

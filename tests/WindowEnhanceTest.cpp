@@ -1,0 +1,99 @@
+// The enhancement run on every change of the strength bar: always from the
+// unenhanced source, the value and time captions, and a missing library.
+#include "WindowFixture.h"
+
+#include <regex>
+
+namespace {
+
+using EnhanceTest = WindowTest;
+
+TEST_F(EnhanceTest, EveryRunStartsFromTheUnenhancedSource) {
+  Open(WritePicture("p.bmp", 300, 200));
+  const std::uint64_t source_hash = LastCall().InputHash;
+  const Pixels at_five = Result();
+
+  PressKey(form->Amount, Qt::Key_Right);
+  EXPECT_EQ(LastCall().Strength, 6);
+  EXPECT_EQ(LastCall().InputHash, source_hash);
+  EXPECT_TRUE(Source().RegionEquals(Result(), 150, 125, 300, 200, 6));
+
+  PressKey(form->Amount, Qt::Key_Left);
+  EXPECT_EQ(LastCall().Calls, 3);
+  EXPECT_EQ(LastCall().Strength, 5);
+  EXPECT_EQ(LastCall().InputHash, source_hash);
+  EXPECT_EQ(Result().Bytes, at_five.Bytes);
+}
+
+TEST_F(EnhanceTest, ValueLabelShowsTheBarInPlainDigits) {
+  Open(WritePicture("p.bmp", 30, 20));
+  PressKey(form->Amount, Qt::Key_Home);
+  EXPECT_EQ(form->LblB[1].Caption(), "0");
+  EXPECT_EQ(LastCall().Strength, 0);
+  PressKey(form->Amount, Qt::Key_PageDown);
+  EXPECT_EQ(form->LblB[1].Caption(), "2");
+  EXPECT_EQ(LastCall().Strength, 2);
+}
+
+TEST_F(EnhanceTest, TimeCaptionHasAtMostFourDecimalsAndNoTrailingZeros) {
+  Open(WritePicture("p.bmp", 300, 200));
+  const std::string caption = form->lblinfo.Caption();
+  const std::string prefix = "用时 ";
+  ASSERT_EQ(caption.compare(0, prefix.size(), prefix), 0) << caption;
+  EXPECT_TRUE(std::regex_match(caption.substr(prefix.size()),
+                               std::regex(R"((0|[1-9][0-9]*)([.,][0-9]{0,3}[1-9])? ms)")))
+      << caption;
+}
+
+TEST_F(EnhanceTest, ChangeBeforeAnyPictureOnlyUpdatesTheValueLabel) {
+  const Pixels blank = Result();
+  PressKey(form->Amount, Qt::Key_Right);
+  EXPECT_EQ(form->LblB[1].Caption(), "6");
+  EXPECT_EQ(form->lblinfo.Caption(), "信息：");
+  EXPECT_EQ(LastCall().Calls, 0);
+  EXPECT_EQ(Result().Bytes, blank.Bytes);
+}
+
+TEST_F(EnhanceTest, ResultWithoutAMatchingCopyIsMadeAnewBeforeFiltering) {
+  Open(WritePicture("p.bmp", 300, 200));
+  form->DestImage.DisposeResource();
+  PressKey(form->Amount, Qt::Key_Right);
+
+  ASSERT_NE(form->DestImage.handle(), nullptr);
+  EXPECT_EQ(form->DestImage.Width(), 300);
+  EXPECT_EQ(form->DestImage.Height(), 200);
+  EXPECT_EQ(LastCall().Src, form->DestImage.Pointer());
+  EXPECT_TRUE(Source().RegionEquals(Result(), 150, 125, 300, 200, 6));
+  EXPECT_TRUE(dialogs.Messages.empty());
+}
+
+class MissingLibraryTest : public WindowTest {
+ protected:
+  MissingLibraryTest() : WindowTest("NoSuchProcessing", {MORVANE_FAKE_DIR}) {}
+};
+
+TEST_F(MissingLibraryTest, OpenGivesItsMessageAndALaterChangeShowsTheErrorAndGoesOn) {
+  Open(WritePicture("p.bmp", 300, 200));
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Prompt, "不支持的图像格式。");
+  const Pixels picture = PixelsOf(form->SrcImage);
+  EXPECT_TRUE(std::equal(picture.At(0, 0), picture.At(0, 0) + 3, Source().At(150, 125)));
+  EXPECT_TRUE(Result().OutsideIs(background, 0, 0, 0, 0));
+  EXPECT_EQ(form->lblinfo.Caption(), "信息：");
+
+  PressKey(form->Amount, Qt::Key_Right);
+  ASSERT_EQ(dialogs.Messages.size(), 2u);
+  const std::string& error = dialogs.Messages[1].Prompt;
+  EXPECT_EQ(dialogs.Messages[1].Style, platform::MsgBoxStyle::Critical);
+  EXPECT_NE(error.find("NoSuchProcessing"), std::string::npos) << error;
+  EXPECT_NE(error.find(MORVANE_FAKE_DIR), std::string::npos) << error;
+  EXPECT_NE(error.find("search path"), std::string::npos) << error;
+  EXPECT_EQ(form->LblB[1].Caption(), "6");
+
+  // The window goes on: the unfiltered result can still be saved.
+  Save(PathOf("unfiltered"));
+  EXPECT_EQ(dialogs.Messages.size(), 2u);
+  EXPECT_EQ(PixelsOf(*platform::LoadPicture(PathOf("unfiltered.bmp"))).Bytes, picture.Bytes);
+}
+
+}  // namespace
