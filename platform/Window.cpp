@@ -21,8 +21,6 @@ void Window::SetVisible(bool Visible) { widget_->setVisible(Visible); }
 
 void Window::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
 
-bool Window::HasFocus() const { return widget_->hasFocus(); }
-
 QWidget* NativeWidget(Hwnd Window) { return Window == nullptr ? nullptr : Window->widget_; }
 
 }  // namespace platform

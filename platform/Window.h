@@ -36,7 +36,6 @@ class Window {
   void SetVisible(bool Visible);
 
   void SetFocus();
-  bool HasFocus() const;
 
  protected:
   // Takes ownership of the widget; a child widget is deleted before its parent
