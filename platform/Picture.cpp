@@ -15,6 +15,7 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -110,18 +111,20 @@ std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
   return {};
 }
 
+// The unsigned little-endian number of Bytes bytes at At (the caller checks the length).
+std::uint32_t LittleEndian(const QByteArray& Data, int At, int Bytes) {
+  std::uint32_t value = 0;
+  for (int i = Bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(Data[At + i]);
+  return value;
+}
+
 // The size a BMP header claims, read from its first bytes; invalid for other files.
 // Qt's BMP handler turns down headers above its own pixel limit before it reports
 // any size, with nothing better than "Unable to read image data", so for BMP the
 // size check does not wait for the handler.
-QSize ClaimedBmpSize(QFile& File) {
-  const QByteArray head = File.peek(26);
-  if (head.size() < 26 || head[0] != 'B' || head[1] != 'M') return {};
-  auto le = [&head](int At, int Bytes) {
-    std::uint32_t value = 0;
-    for (int i = Bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(head[At + i]);
-    return value;
-  };
+QSize ClaimedBmpSize(const QByteArray& Head) {
+  if (Head.size() < 26 || Head[0] != 'B' || Head[1] != 'M') return {};
+  auto le = [&Head](int At, int Bytes) { return LittleEndian(Head, At, Bytes); };
   const std::uint32_t header_size = le(14, 4);
   std::int64_t width = 0;
   std::int64_t height = 0;
@@ -138,6 +141,84 @@ QSize ClaimedBmpSize(QFile& File) {
     return {};
   }
   return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+// Qt 6.4's BMP handler widens a colour channel of n < 8 bits by shifting it left,
+// so 5-bit white comes out as 248, not 255 (newer Qt replicates the bits, which is
+// off by one in places). Either way the top n bits of what it returns are the
+// stored value, so the channel is widened again here from those bits, as
+// round(v * 255 / (2^n - 1)); a decoder that already does this is left unchanged.
+struct ChannelBits {
+  int Red = 8, Green = 8, Blue = 8, Alpha = 8;
+};
+
+// Width of a contiguous bit mask, 0 for an empty or broken one.
+int MaskWidth(std::uint32_t Mask) {
+  if (Mask == 0) return 0;
+  while ((Mask & 1) == 0) Mask >>= 1;
+  int width = 0;
+  while (Mask & 1) {
+    Mask >>= 1;
+    ++width;
+  }
+  return Mask == 0 ? width : 0;
+}
+
+// The channel widths of a 16- or 32-bit BMP, from its first bytes (up to 70); all 8
+// for anything else.
+ChannelBits BmpChannelBits(const QByteArray& Head) {
+  ChannelBits bits;
+  if (Head.size() < 34 || Head[0] != 'B' || Head[1] != 'M') return bits;
+  auto le = [&Head](int At, int Bytes) { return LittleEndian(Head, At, Bytes); };
+  const std::uint32_t header_size = le(14, 4);
+  const std::uint32_t bit_count = le(28, 2);
+  const std::uint32_t compression = le(30, 4);
+  // 64 bytes is OS/2's header, where compression 3 means Huffman coding, not masks.
+  if (header_size < 40 || header_size == 64 || (bit_count != 16 && bit_count != 32)) return bits;
+  constexpr std::uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+  if (compression == kRgb) {
+    if (bit_count == 16) bits = {5, 5, 5, 8};
+    return bits;
+  }
+  if ((compression != kBitFields && compression != kAlphaBitFields) || Head.size() < 66) {
+    return bits;
+  }
+  bits.Red = MaskWidth(le(54, 4));
+  bits.Green = MaskWidth(le(58, 4));
+  bits.Blue = MaskWidth(le(62, 4));
+  const bool has_alpha_mask = header_size >= 56 || compression == kAlphaBitFields;
+  bits.Alpha = has_alpha_mask && Head.size() >= 70 ? MaskWidth(le(66, 4)) : 8;
+  return bits;
+}
+
+void WidenNarrowChannels(QImage& Image, const ChannelBits& Bits) {
+  auto table = [](int Width) {
+    std::array<std::uint8_t, 256> lut{};
+    for (int value = 0; value < 256; ++value) {
+      if (Width < 1 || Width >= 8) {
+        lut[value] = static_cast<std::uint8_t>(value);
+      } else {
+        const int stored = value >> (8 - Width);
+        const int max = (1 << Width) - 1;
+        lut[value] = static_cast<std::uint8_t>((2 * stored * 255 + max) / (2 * max));
+      }
+    }
+    return lut;
+  };
+  auto narrow = [](int Width) { return Width >= 1 && Width < 8; };
+  const bool alpha = Image.format() == QImage::Format_ARGB32 && narrow(Bits.Alpha);
+  if (!narrow(Bits.Red) && !narrow(Bits.Green) && !narrow(Bits.Blue) && !alpha) return;
+  const auto red = table(Bits.Red);
+  const auto green = table(Bits.Green);
+  const auto blue = table(Bits.Blue);
+  const auto alphas = table(alpha ? Bits.Alpha : 8);
+  for (int y = 0; y < Image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(Image.scanLine(y));
+    for (int x = 0; x < Image.width(); ++x) {
+      const QRgb p = line[x];
+      line[x] = qRgba(red[qRed(p)], green[qGreen(p)], blue[qBlue(p)], alphas[qAlpha(p)]);
+    }
+  }
 }
 
 [[noreturn]] void FailLoad(const std::string& Path, const std::string& Reason) {
@@ -159,7 +240,7 @@ bool IsIndexed(QImage::Format Format) {
 // filled: white for direct colours, palette entry 0 for indexed ones (an index past
 // a short palette would be as arbitrary). What a decoder does not write is then
 // defined, and the same on every load.
-QImage Decode(QImageReader& Reader, const std::string& Path) {
+QImage Decode(QImageReader& Reader, const QByteArray& Decoder, const std::string& Path) {
   QImage image;
   const QSize size = Reader.size();
   if (size.isValid()) {
@@ -175,9 +256,8 @@ QImage Decode(QImageReader& Reader, const std::string& Path) {
   }
   if (!Reader.read(&image)) {
     // Qt's own text ("Unable to read image data") does not say which decoder gave up.
-    const QByteArray decoder = Reader.format();
     FailLoad(Path, Utf8(Reader.errorString()) +
-                       (decoder.isEmpty() ? "" : " (" + decoder.toStdString() + " decoder)"));
+                       (Decoder.isEmpty() ? "" : " (" + Decoder.toStdString() + " decoder)"));
   }
   if (image.isNull()) FailLoad(Path, "the decoder produced no image");
   return image;
@@ -252,7 +332,8 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
   QFile file(name);
   if (!file.open(QIODevice::ReadOnly)) FailLoad(Path, Utf8(file.errorString()));
 
-  const QSize claimed_bmp = ClaimedBmpSize(file);
+  const QByteArray head = file.peek(70);
+  const QSize claimed_bmp = ClaimedBmpSize(head);
   if (claimed_bmp.isValid()) {
     const std::string problem = SizeProblem(claimed_bmp.width(), claimed_bmp.height());
     if (!problem.empty()) FailLoad(Path, problem);
@@ -271,7 +352,9 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
     if (!problem.empty()) FailLoad(Path, problem);
   }
 
-  QImage image = Decode(reader, Path);
+  // Asked before reading: once the handler has read, the reader no longer says.
+  const QByteArray decoder = reader.format();
+  QImage image = Decode(reader, decoder, Path);
   const std::string problem = SizeProblem(image.width(), image.height());
   if (!problem.empty()) FailLoad(Path, problem);
 
@@ -279,6 +362,7 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
     image.convertTo(QImage::Format_ARGB32);
     if (image.isNull()) FailLoad(Path, "not enough memory to convert it");
   }
+  if (decoder == "bmp") WidenNarrowChannels(image, BmpChannelBits(head));
   const bool opaque = image.format() == QImage::Format_RGB32;
 
   const int width = image.width();

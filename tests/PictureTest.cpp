@@ -461,6 +461,30 @@ TEST_P(GoodBmp, LoadsWithTheReferenceRenderingsPixels) {
 
 INSTANTIATE_TEST_SUITE_P(BmpSuite, GoodBmp, ::testing::ValuesIn(BmpsIn("g")), TestNameOf);
 
+TEST(SixteenBitBmp, ChannelsAreWidenedToTheFullRange) {
+  // 5-5-5 bits, no masks: white, red, half green (16 of 31), the least blue.
+  const std::uint16_t stored[4] = {0x7fff, 0x7c00, 16 << 5, 1};
+  Bytes file = BmpHeader(4, 1);
+  PutLe16(file, 28, 16);
+  PutLe32(file, 34, 8);
+  PutLe32(file, 2, 54 + 8);
+  for (const std::uint16_t p : stored) {
+    file.push_back(static_cast<std::uint8_t>(p));
+    file.push_back(static_cast<std::uint8_t>(p >> 8));
+  }
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path path = fs::path(dir.path().toStdString()) / "rgb555.bmp";
+  WriteFile(path, file);
+  const auto picture = platform::LoadPicture(path.string());
+  ASSERT_EQ(picture->PixelWidth(), 4);
+  // round(v * 255 / 31)
+  const Bgr expected[4] = {{255, 255, 255}, {0, 0, 255}, {0, 132, 0}, {8, 0, 0}};
+  for (int x = 0; x < 4; ++x)
+    EXPECT_TRUE(Near(PixelAt(*picture, x, 0), expected[x], 0))
+        << x << ": " << Describe(PixelAt(*picture, x, 0));
+}
+
 // ---------------------------------------------------------------------------
 // BMP Suite: bad, questionable and related-format files
 
