@@ -2,7 +2,7 @@
 // unenhanced source, the value and time captions, and a missing library.
 #include "WindowFixture.h"
 
-#include <regex>
+#include <QRegularExpression>
 
 namespace {
 
@@ -40,8 +40,8 @@ TEST_F(EnhanceTest, TimeCaptionHasAtMostFourDecimalsAndNoTrailingZeros) {
   const std::string caption = form->lblinfo.Caption();
   const std::string prefix = "用时 ";
   ASSERT_EQ(caption.compare(0, prefix.size(), prefix), 0) << caption;
-  EXPECT_TRUE(std::regex_match(caption.substr(prefix.size()),
-                               std::regex(R"((0|[1-9][0-9]*)([.,][0-9]{0,3}[1-9])? ms)")))
+  const QRegularExpression time(R"(^(0|[1-9][0-9]*)([.,][0-9]{0,3}[1-9])? ms$)");
+  EXPECT_TRUE(time.match(QString::fromStdString(caption.substr(prefix.size()))).hasMatch())
       << caption;
 }
 
