@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the window under a real X server, Xvfb started here when there is no
 # DISPLAY: the on-screen checks and screenshot of window_on_screen, then the
-# shipped program, which must show its window of 1240 x 566 client pixels.
+# shipped program, which must show its window of 1240 x 566 client pixels with
+# the application icon in its 16, 32 and 48 pixel images.
 #
 # window_on_x_server.sh <window_on_screen> <morvane> <photo> <library> <library folder> <artifacts>
 set -euo pipefail
@@ -52,3 +53,9 @@ for _ in $(seq 100); do
 done
 [ "$size" = "1240 x 566" ] || { echo "morvane's window: '${size:-not shown}', want 1240 x 566" >&2; exit 1; }
 echo "morvane shows its window: $size"
+
+icons=$(xprop -name Morvane _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ')
+for want in 16 32 48; do
+  grep -q "Icon ($want x $want)" <<<"$icons" || { echo "morvane's icon lacks $want x $want: $icons" >&2; exit 1; }
+done
+echo "morvane's icon: $icons"
