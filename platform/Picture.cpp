@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -34,8 +35,8 @@ constexpr double kTwipsPerInch = 1440.0;
 // on the machines the program runs on.
 constexpr std::int64_t kMaxPixels = 250'000'000;
 
-// Qt refuses to allocate decoded images above a global limit (256 MB by default,
-// i.e. 64 megapixels at 32 bits). Every picture that passes kMaxPixels has to get
+// Qt refuses to allocate decoded images above a process-wide limit (128 MB in Qt
+// 6.4, 32 megapixels at 32 bits). Every picture that passes kMaxPixels has to get
 // through, in the widest format Qt decodes into (64-bit RGBA for 16-bit PNG).
 constexpr int kAllocationLimitMb = static_cast<int>((kMaxPixels * 8) / (1024 * 1024) + 1);
 
@@ -43,8 +44,8 @@ std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
 
 std::string Utf8(const QString& Text) { return Text.toStdString(); }
 
-// Nearest integer to Numerator / Denominator (Denominator > 0), halves away from
-// minus infinity; exact for every operand the picture's int32 extents produce.
+// Nearest integer to Numerator / Denominator (Denominator > 0), halves rounding up;
+// exact in integers, where a double would blur the largest int32 products.
 std::int64_t DivideRounded(std::int64_t Numerator, std::int64_t Denominator) {
   const std::int64_t twice = 2 * Numerator + Denominator;
   const std::int64_t divisor = 2 * Denominator;
@@ -143,11 +144,7 @@ QSize ClaimedBmpSize(const QByteArray& Head) {
   return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
-// Qt 6.4's BMP handler widens a colour channel of n < 8 bits by shifting it left,
-// so 5-bit white comes out as 248, not 255 (newer Qt replicates the bits, which is
-// off by one in places). Either way the top n bits of what it returns are the
-// stored value, so the channel is widened again here from those bits, as
-// round(v * 255 / (2^n - 1)); a decoder that already does this is left unchanged.
+// Widths in bits of the channels a BMP stores; 8 means "as Qt returns it".
 struct ChannelBits {
   int Red = 8, Green = 8, Blue = 8, Alpha = 8;
 };
@@ -191,6 +188,12 @@ ChannelBits BmpChannelBits(const QByteArray& Head) {
   return bits;
 }
 
+// Qt 6.4's BMP handler widens a colour channel of n < 8 bits by shifting it left,
+// so 5-bit white comes out as 248, not 255 (newer Qt replicates the bits, which is
+// off by one in places). Either way the top n bits of what it returns are the
+// stored value, so the channel is widened again here from those bits, as
+// round(v * 255 / (2^n - 1)); a decoder that already does this is left unchanged.
+// Channels wider than 8 bits are left alone: Qt 6.4 has already lost them.
 void WidenNarrowChannels(QImage& Image, const ChannelBits& Bits) {
   auto table = [](int Width) {
     std::array<std::uint8_t, 256> lut{};
@@ -339,7 +342,8 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
     if (!problem.empty()) FailLoad(Path, problem);
   }
 
-  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  static std::once_flag limit_raised;
+  std::call_once(limit_raised, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
   QImageReader reader(&file);
   // The suffix is only a hint: a PNG saved as .jpg is still a PNG.
   reader.setDecideFormatFromContent(true);
@@ -386,8 +390,6 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
       out[2] = OverWhite(qRed(pixel), alpha);
     }
   }
-  image = QImage();
-
   return std::make_unique<Picture>(std::move(pixels), width, height, TwipsPerPixelX(),
                                    TwipsPerPixelY());
 }

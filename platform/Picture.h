@@ -52,7 +52,11 @@ class Picture {
 // Decodes a picture file (BMP, JPEG, PNG and whatever else Qt's installed image
 // plugins read), measured at the screen's metric. Transparent pixels come out over
 // white; JPEG orientation metadata is applied. Throws PictureLoadError naming the
-// path and the reason for a missing, unreadable, undecodable or absurdly large file.
+// path and the reason for a missing, unreadable or undecodable file, and for one
+// whose header claims more than 250 megapixels (refused before any pixel memory is
+// taken). A file cut short either fails or, where the decoder accepts it, loads
+// with what was never decoded in a fixed colour: white, or a palette file's first
+// colour (JPEG decoders fill the rest grey themselves).
 std::unique_ptr<Picture> LoadPicture(const std::string& Path);
 
 // Writes the picture as a 24-bit BMP file, replacing a file of that name only once

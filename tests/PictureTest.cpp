@@ -25,7 +25,6 @@
 #include <iterator>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -924,6 +923,50 @@ TEST_F(Limits, AHeaderClaimingTenGigapixelsIsRefusedBeforeDecoding) {
     EXPECT_NE(message.find(In("huge.bmp").string()), std::string::npos) << message;
     // Named by the size check, not by a decoder that tried and ran out of memory.
     EXPECT_NE(message.find("100000 x 100000"), std::string::npos) << message;
+  }
+}
+
+std::uint32_t Crc32(const Bytes& Data, std::size_t From, std::size_t To) {
+  std::uint32_t crc = 0xffffffffu;
+  for (std::size_t i = From; i < To; ++i) {
+    crc ^= Data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+TEST_F(Limits, APngHeaderClaimingTooManyPixelsIsRefusedForItsSize) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  for (const std::uint32_t extent : {30000u, 30000u})
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(extent >> shift));
+  png.insert(png.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
+  const std::uint32_t crc = Crc32(png, 12, png.size());
+  for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(crc >> shift));
+  // The decoder reads the header up to the first data chunk: an empty one, then the end.
+  for (const char* type : {"IDAT", "IEND"}) {
+    const std::size_t start = png.size() + 4;
+    png.insert(png.end(), {0, 0, 0, 0});
+    png.insert(png.end(), type, type + 4);
+    const std::uint32_t chunk_crc = Crc32(png, start, png.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+      png.push_back(static_cast<std::uint8_t>(chunk_crc >> shift));
+  }
+  WriteFile(In("wide.png"), png);
+  try {
+    platform::LoadPicture(In("wide.png").string());
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureLoadError& e) {
+    EXPECT_NE(std::string(e.what()).find("30000 x 30000"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(Limits, BmpSuitesReallyBigFileIsRefusedForItsSize) {
+  const fs::path path = kData / "bmpsuite" / "b" / "reallybig.bmp";
+  try {
+    platform::LoadPicture(path.string());
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureLoadError& e) {
+    EXPECT_NE(std::string(e.what()).find("3000000 x 2000000"), std::string::npos) << e.what();
   }
 }
 
