@@ -51,7 +51,8 @@ void BlurRowRange(float* row, int cells);
 // `stride` floats apart, each a run of `width` floats (a multiple of 8).
 void BlurAxis(float* base, int count, std::size_t stride, std::size_t width);
 // Interpolates the blurred grid at every pixel of one row and writes the
-// enhanced pixels back. g0/g1 are grid rows cy and cy + 1, wy the weight of g1.
+// enhanced pixels back. g0/g1 are grid rows cy and cy + 1, wy the weight of g1;
+// rowScratch holds kSplatCopies * rowFloats floats.
 void SliceRow(std::uint8_t* row, int width, const float* g0, const float* g1, float wy,
               std::size_t rowFloats, const std::int32_t* colOff, const float* colW,
               float gain, float* rowScratch);

@@ -268,6 +268,62 @@ void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size
   }
 }
 
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+// AVX-512 slices through register table lookups instead of gathers: a cell's
+// twelve bins fit one vector, and at grid spacings of 16 px or more the 16
+// pixels of a vector lie in at most two neighbouring cells, so vpermt2ps over
+// the tables of cells c and c+1 (or c+1 and c+2) fetches what eight gathers
+// would. The row is first laid out as 16 values then 16 weights per cell.
+constexpr std::size_t kTableFloats = 32;
+
+// Interpolates grid rows g0/g1 at wy and de-interleaves every cell into the
+// table layout; one zero cell after the last keeps the c+2 table in bounds.
+HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT g0, const float* HWY_RESTRICT g1,
+                                 float wy, std::size_t rowFloats, float* HWY_RESTRICT tables) {
+  const std::size_t cells = rowFloats / kCellFloats;
+  const __m512 vwy = _mm512_set1_ps(wy);
+  // Bins 12..15 repeat bin 11; no lookup reads them.
+  const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 22, 22, 22, 22);
+  const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 23, 23, 23, 23);
+  for (std::size_t c = 0; c < cells; ++c) {
+    const float* a = g0 + c * kCellFloats;
+    const float* b = g1 + c * kCellFloats;
+    const __m512 a0 = _mm512_loadu_ps(a), b0 = _mm512_loadu_ps(b);
+    const __m512 a1 = _mm512_maskz_loadu_ps(0xFF, a + 16), b1 = _mm512_maskz_loadu_ps(0xFF, b + 16);
+    const __m512 lo = _mm512_fmadd_ps(vwy, _mm512_sub_ps(b0, a0), a0);
+    const __m512 hi = _mm512_fmadd_ps(vwy, _mm512_sub_ps(b1, a1), a1);
+    _mm512_storeu_ps(tables + c * kTableFloats, _mm512_permutex2var_ps(lo, even, hi));
+    _mm512_storeu_ps(tables + c * kTableFloats + 16, _mm512_permutex2var_ps(lo, odd, hi));
+  }
+  _mm512_storeu_ps(tables + cells * kTableFloats, _mm512_setzero_ps());
+  _mm512_storeu_ps(tables + cells * kTableFloats + 16, _mm512_setzero_ps());
+}
+
+// Fetches (value, weight) of bins `cell` and `cell`+1 in the pixels' own cell
+// (v00..w01) and in the cell to its right (v10..w11). `first` is the cell of
+// lane 0; every lane's cell is `first` or `first` + 1.
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
+                              VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
+                              VF& w10, VF& v11, VF& w11) {
+  const __m512i right = _mm512_maskz_set1_epi32(
+      _mm512_cmpneq_epi32_mask(off.raw, firstOff.raw), 16);
+  const __m512i i0 = _mm512_add_epi32(right, cell.raw);
+  const __m512i i1 = _mm512_add_epi32(i0, _mm512_set1_epi32(1));
+  const float* t = tables + first * kTableFloats;
+  const __m512 va = _mm512_loadu_ps(t), wa = _mm512_loadu_ps(t + 16);
+  const __m512 vb = _mm512_loadu_ps(t + 32), wb = _mm512_loadu_ps(t + 48);
+  const __m512 vc = _mm512_loadu_ps(t + 64), wc = _mm512_loadu_ps(t + 80);
+  v00 = VF{_mm512_permutex2var_ps(va, i0, vb)};
+  v01 = VF{_mm512_permutex2var_ps(va, i1, vb)};
+  w00 = VF{_mm512_permutex2var_ps(wa, i0, wb)};
+  w01 = VF{_mm512_permutex2var_ps(wa, i1, wb)};
+  v10 = VF{_mm512_permutex2var_ps(vb, i0, vc)};
+  v11 = VF{_mm512_permutex2var_ps(vb, i1, vc)};
+  w10 = VF{_mm512_permutex2var_ps(wb, i0, wc)};
+  w11 = VF{_mm512_permutex2var_ps(wb, i1, wc)};
+}
+#endif
+
 void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRICT g0,
               const float* HWY_RESTRICT g1, float wy, std::size_t rowFloats,
               const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
@@ -275,13 +331,24 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  // rg holds the row interpolated in the gather layout (rowFloats) followed by
+  // the lookup tables; both fit the kSplatCopies rows of scratch.
+  float* HWY_RESTRICT tables = rg + rowFloats;
+  BuildSliceTables(g0, g1, wy, rowFloats, tables);
+#endif
   // Interpolating the two grid rows once per pixel row leaves a 2-D lookup
-  // per pixel instead of a 3-D one.
-  const VF vwy = hn::Set(df, wy);
-  for (std::size_t i = 0; i < rowFloats; i += static_cast<std::size_t>(n)) {
-    const VF a = hn::LoadU(df, g0 + i);
-    hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
-  }
+  // per pixel instead of a 3-D one. Only the gathers read this row, so it is
+  // made when the first gather is due.
+  bool rowReady = false;
+  auto interpolateRow = [&] {
+    const VF vwy = hn::Set(df, wy);
+    for (std::size_t i = 0; i < rowFloats; i += static_cast<std::size_t>(n)) {
+      const VF a = hn::LoadU(df, g0 + i);
+      hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
+    }
+    rowReady = true;
+  };
   const VF vgain = hn::Set(df, gain);
   const VF tiny = hn::Set(df, 1e-30f);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
@@ -300,13 +367,23 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
     VI cell;
     VF fz;
     RangeCell(y, cell, fz);
-    const VI idx = hn::Add(hn::LoadU(di, colOff + x), hn::Add(cell, cell));
+    const VI off = hn::LoadU(di, colOff + x);
+    const VI idx = hn::Add(off, hn::Add(cell, cell));
     const VF wx = hn::LoadU(df, colW + x);
     VF v00, w00, v01, w01, v10, w10, v11, w11;
-    GatherPair(rg, idx, 0, v00, w00);
-    GatherPair(rg, idx, 2, v01, w01);
-    GatherPair(rg, idx, kCellFloats, v10, w10);
-    GatherPair(rg, idx, kCellFloats + 2, v11, w11);
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    if (colOff[x + valid - 1] - colOff[x] <= kCellFloats) {
+      LookupCorners(tables, static_cast<std::size_t>(colOff[x] / kCellFloats), off,
+                    hn::Set(di, colOff[x]), cell, v00, w00, v01, w01, v10, w10, v11, w11);
+    } else
+#endif
+    {
+      if (!rowReady) interpolateRow();
+      GatherPair(rg, idx, 0, v00, w00);
+      GatherPair(rg, idx, 2, v01, w01);
+      GatherPair(rg, idx, kCellFloats, v10, w10);
+      GatherPair(rg, idx, kCellFloats + 2, v11, w11);
+    }
     const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
     const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
     const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <thread>
 
 #ifndef MORVANE_TESTDATA_DIR
@@ -130,7 +132,7 @@ int Luma1000(const std::uint8_t* bgr) { return 299 * bgr[2] + 587 * bgr[1] + 114
 
 }  // namespace
 
-std::vector<double> ReferenceBase(const Picture& src) {
+std::vector<double> ReferenceBase(const Picture& src, int step) {
   const int w = src.width, h = src.height;
   const double sigmaS = std::max(2.0, std::min(w, h) / 64.0);
   const double sigmaR = 25.0;
@@ -153,10 +155,10 @@ std::vector<double> ReferenceBase(const Picture& src) {
   for (int d = -radius; d <= radius; ++d)
     spatial[d + radius] = std::exp(-(d * d) / (2.0 * sigmaS * sigmaS));
 
-  std::vector<double> base(luma.size());
-  auto rows = [&](int first, int step) {
-    for (int y = first; y < h; y += step) {
-      for (int x = 0; x < w; ++x) {
+  std::vector<double> base(luma.size(), std::numeric_limits<double>::quiet_NaN());
+  auto rows = [&](int first, int every) {
+    for (int y = first * step; y < h; y += every * step) {
+      for (int x = 0; x < w; x += step) {
         const int lp = luma[static_cast<std::size_t>(y) * w + x];
         double sumV = 0, sumW = 0;
         for (int qy = std::max(0, y - radius); qy <= std::min(h - 1, y + radius); ++qy) {
@@ -184,6 +186,7 @@ Picture ReferenceEnhance(const Picture& src, const std::vector<double>& base, in
   const double gain = 0.3 * std::clamp(strength, 0, 10);
   for (int y = 0; y < src.height; ++y) {
     for (int x = 0; x < src.width; ++x) {
+      if (std::isnan(base[static_cast<std::size_t>(y) * src.width + x])) continue;
       const double detail =
           gain * (Luma1000(src.pixel(x, y)) / 1000.0 - base[static_cast<std::size_t>(y) * src.width + x]);
       for (int c = 0; c < 3; ++c) {
@@ -205,6 +208,13 @@ double Psnr(const Picture& a, const Picture& b) {
   }
   const double mse = sum / (3.0 * a.width * a.height);
   return mse == 0 ? 200.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+Picture Subsample(const Picture& src, int step) {
+  Picture out = MakePicture((src.width + step - 1) / step, (src.height + step - 1) / step);
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x) std::memcpy(out.pixel(x, y), src.pixel(x * step, y * step), 3);
+  return out;
 }
 
 bool SameBytes(const Picture& a, const Picture& b) {
