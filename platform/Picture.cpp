@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -108,6 +109,15 @@ std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
   }
   if (StrideFor(Width) * Height > std::numeric_limits<std::int32_t>::max()) {
     return "the picture claims " + size + " pixels, too large for a 24-bit bitmap";
+  }
+  // The picture's extent is kept in 32-bit HIMETRIC units: about 81 million
+  // pixels at 96 dpi.
+  auto fits = [](std::int64_t Pixels, float TwipsPerPixel) {
+    return static_cast<double>(Pixels) * TwipsPerPixel * kHimetricPerInch / kTwipsPerInch <
+           static_cast<double>(std::numeric_limits<std::int32_t>::max());
+  };
+  if (!fits(Width, TwipsPerPixelX()) || !fits(Height, TwipsPerPixelY())) {
+    return "the picture claims " + size + " pixels, wider or taller than a picture can be measured";
   }
   return {};
 }
@@ -245,8 +255,13 @@ bool IsIndexed(QImage::Format Format) {
 // defined, and the same on every load.
 QImage Decode(QImageReader& Reader, const QByteArray& Decoder, const std::string& Path) {
   QImage image;
-  const QSize size = Reader.size();
-  if (size.isValid()) {
+  // Qt's BMP handler reports a top-down file's height as it is stored: negative.
+  const QSize stored = Reader.size();
+  auto magnitude = [](int Extent) {
+    return Extent == std::numeric_limits<int>::min() ? 0 : std::abs(Extent);
+  };
+  const QSize size(magnitude(stored.width()), magnitude(stored.height()));
+  if (!size.isEmpty()) {
     // Asked only for a valid size: the JPEG handler leaves its format unset when the
     // header did not parse.
     const QImage::Format format = Reader.imageFormat();
