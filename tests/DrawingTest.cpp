@@ -2,6 +2,8 @@
 // BitBlt and StretchBlt produce, mirroring and clipping included.
 #include "platform/Drawing.h"
 
+#include "TestSurfaces.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,30 +14,15 @@ namespace {
 using platform::Hbitmap;
 using platform::Hdc;
 
-// A memory context holding a w x h DIB section, released at scope exit.
-class Surface {
+// A surface whose pixels can be given and read back as coordinates.
+class Surface : public morvane_test::MemorySurface {
  public:
-  Surface(int Width, int Height) : width_(Width), height_(Height) {
-    platform::BitmapInfoHeader header;
-    header.Width = Width;
-    header.Height = -Height;
-    dc_ = platform::CreateCompatibleDC(platform::GetDC());
-    bitmap_ = platform::CreateDIBSection(dc_, header, platform::DIB_RGB_COLORS, &bits_);
-    previous_ = platform::SelectObject(dc_, bitmap_);
-  }
-  ~Surface() {
-    platform::SelectObject(dc_, previous_);
-    platform::DeleteDC(dc_);
-    platform::DeleteObject(bitmap_);
-  }
-  Hdc dc() const { return dc_; }
-  std::uint8_t* Pixel(int X, int Y) const {
-    return bits_ + static_cast<std::ptrdiff_t>(Y) * platform::StrideFor(width_) + 3 * X;
-  }
+  using MemorySurface::MemorySurface;
+  Hdc dc() const { return Dc(); }
   // Gives every pixel a distinct value: blue = x, green = y, red = 7.
   void FillCoordinates() {
-    for (int y = 0; y < height_; ++y)
-      for (int x = 0; x < width_; ++x) Set(x, y, static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7);
+    for (int y = 0; y < Height(); ++y)
+      for (int x = 0; x < Width(); ++x) Set(x, y, static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7);
   }
   void Set(int X, int Y, std::uint8_t B, std::uint8_t G, std::uint8_t R) {
     Pixel(X, Y)[0] = B;
@@ -49,14 +36,6 @@ class Surface {
     if (p[2] != 7) return {-1, -1};
     return {p[0], p[1]};
   }
-
- private:
-  int width_;
-  int height_;
-  Hdc dc_ = nullptr;
-  Hbitmap bitmap_ = nullptr;
-  Hbitmap previous_ = nullptr;
-  std::uint8_t* bits_ = nullptr;
 };
 
 platform::BitmapInfoHeader Header(int Width, int Height) {

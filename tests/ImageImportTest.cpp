@@ -3,6 +3,8 @@
 #include "imaging/Cimage.h"
 #include "platform/Picture.h"
 
+#include "TestSurfaces.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -34,19 +36,7 @@ TEST(HimetricToPixels, RaisesAnOverflowOutsideThirtyTwoBits) {
   EXPECT_NO_THROW(HimetricToPixels(std::numeric_limits<std::int32_t>::max(), 15.0f));
 }
 
-// A picture whose pixels carry their coordinates: blue = x, green = y, red = 99.
-platform::Picture CoordinatePicture(int Width, int Height, float TwipsPerPixel = 15.0f) {
-  const auto stride = static_cast<std::size_t>(platform::StrideFor(Width));
-  std::vector<std::uint8_t> pixels(stride * Height, 0);
-  for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x) {
-      std::uint8_t* p = &pixels[y * stride + 3 * x];
-      p[0] = static_cast<std::uint8_t>(x);
-      p[1] = static_cast<std::uint8_t>(y);
-      p[2] = 99;
-    }
-  return platform::Picture(std::move(pixels), Width, Height, TwipsPerPixel, TwipsPerPixel);
-}
+using morvane_test::CoordinatePicture;
 
 TEST(LoadPictureFromStdPicture, MakesABufferOfThePicturesPixelSizeHoldingItsPixels) {
   const platform::Picture picture = CoordinatePicture(37, 11);

@@ -5,6 +5,8 @@
 #include "platform/Errors.h"
 #include "platform/Picture.h"
 
+#include "TestSurfaces.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -98,57 +100,16 @@ Bytes LayoutOf(const QImage& Source) {
   return out;
 }
 
-// A picture whose pixels carry their coordinates: blue = x, green = y, red = 99.
-Picture CoordinatePicture(int Width, int Height, float TwipsPerPixel = 15.0f) {
-  const std::size_t stride = Stride(Width);
-  Bytes pixels(stride * Height, 0);
-  for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x) {
-      std::uint8_t* p = &pixels[stride * y + 3 * x];
-      p[0] = static_cast<std::uint8_t>(x);
-      p[1] = static_cast<std::uint8_t>(y);
-      p[2] = 99;
-    }
-  return Picture(std::move(pixels), Width, Height, TwipsPerPixel, TwipsPerPixel);
-}
+using morvane_test::CoordinatePicture;
 
-// A memory context holding a DIB section, made and released through Drawing.h.
-class Dib {
+// A surface read back as pixels.
+class Dib : public morvane_test::MemorySurface {
  public:
-  Dib(int Width, int Height, std::uint8_t Fill = 0) : width_(Width), height_(Height) {
-    platform::BitmapInfoHeader header;
-    header.Width = Width;
-    header.Height = -Height;
-    dc_ = platform::CreateCompatibleDC(platform::GetDC());
-    bitmap_ = platform::CreateDIBSection(dc_, header, platform::DIB_RGB_COLORS, &bits_);
-    previous_ = platform::SelectObject(dc_, bitmap_);
-    // Pixels only: the padding stays as CreateDIBSection left it, zero.
-    if (bits_ != nullptr)
-      for (int y = 0; y < Height; ++y) std::memset(bits_ + Stride(Width) * y, Fill, 3 * Width);
-  }
-  ~Dib() {
-    platform::SelectObject(dc_, previous_);
-    platform::DeleteDC(dc_);
-    platform::DeleteObject(bitmap_);
-  }
-  Dib(const Dib&) = delete;
-  Dib& operator=(const Dib&) = delete;
-
-  bool Valid() const { return bits_ != nullptr && previous_ != nullptr; }
-  platform::Hdc Dc() const { return dc_; }
-  Bytes Contents() const { return Bytes(bits_, bits_ + Stride(width_) * height_); }
+  using MemorySurface::MemorySurface;
   Bgr At(int X, int Y) const {
-    const std::uint8_t* p = bits_ + Stride(width_) * Y + 3 * X;
+    const std::uint8_t* p = Pixel(X, Y);
     return {p[0], p[1], p[2]};
   }
-
- private:
-  int width_;
-  int height_;
-  platform::Hdc dc_ = nullptr;
-  platform::Hbitmap bitmap_ = nullptr;
-  platform::Hbitmap previous_ = nullptr;
-  std::uint8_t* bits_ = nullptr;
 };
 
 // What a program sees of a picture: the standard whole-picture render into a DIB of
