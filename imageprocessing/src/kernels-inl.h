@@ -101,6 +101,30 @@ HWY_INLINE void StoreEnhanced(VF b, VF g, VF r, VF detail, std::uint8_t* HWY_RES
   hn::StoreInterleaved3(ob, og, orr, du8, p);
 }
 
+// Loads the `valid` pixels at p (all lanes when valid == lane count); a short
+// tail goes through `tail`, so no byte past the row is read and the lanes
+// beyond it hold zeros.
+HWY_INLINE void LoadPixels(const std::uint8_t* HWY_RESTRICT p, int valid,
+                           std::uint8_t* HWY_RESTRICT tail, VF& b, VF& g, VF& r) {
+  if (valid < static_cast<int>(hn::Lanes(DF()))) {
+    std::memset(tail, 0, 3 * kMaxLanes);
+    std::memcpy(tail, p, 3 * static_cast<std::size_t>(valid));
+    p = tail;
+  }
+  LoadBgr(p, b, g, r);
+}
+
+// StoreEnhanced for the `valid` pixels at p; a short tail goes through `tail`.
+HWY_INLINE void StorePixels(VF b, VF g, VF r, VF detail, int valid,
+                            std::uint8_t* HWY_RESTRICT tail, std::uint8_t* HWY_RESTRICT p) {
+  if (valid < static_cast<int>(hn::Lanes(DF()))) {
+    StoreEnhanced(b, g, r, detail, tail);
+    std::memcpy(p, tail, 3 * static_cast<std::size_t>(valid));
+  } else {
+    StoreEnhanced(b, g, r, detail, p);
+  }
+}
+
 // (value, weight) of the bin at float offset idx + offset, for every lane.
 // The pair is adjacent in memory, so on AVX2/AVX-512 one 64-bit gather fetches
 // both and halves the gathered elements, which dominate the slice.
@@ -143,14 +167,8 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
     for (int i = 0; i < count; i += n) {
       const int x = x0 + i;
       const int valid = std::min(n, count - i);
-      const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-      if (valid < n) {
-        std::memset(tail, 0, sizeof(tail));
-        std::memcpy(tail, p, 3 * static_cast<std::size_t>(valid));
-        p = tail;
-      }
       VF b, g, r;
-      LoadBgr(p, b, g, r);
+      LoadPixels(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail, b, g, r);
       const VF y = Luma(b, g, r);
       VI cell;
       VF hi;
@@ -355,14 +373,8 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
   for (int x = 0; x < width; x += n) {
     const int valid = std::min(n, width - x);
     std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-    std::uint8_t* src = p;
-    if (valid < n) {
-      std::memset(tail, 0, sizeof(tail));
-      std::memcpy(tail, p, 3 * static_cast<std::size_t>(valid));
-      src = tail;
-    }
     VF b, g, r;
-    LoadBgr(src, b, g, r);
+    LoadPixels(p, valid, tail, b, g, r);
     const VF y = Luma(b, g, r);
     VI cell;
     VF fz;
@@ -394,12 +406,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
     // through the blur); the floor only keeps padding lanes finite.
     const VF base = hn::Div(v, hn::Max(w, tiny));
     const VF detail = hn::Mul(vgain, hn::Sub(y, base));
-    if (valid < n) {
-      StoreEnhanced(b, g, r, detail, tail);
-      std::memcpy(p, tail, 3 * static_cast<std::size_t>(valid));
-    } else {
-      StoreEnhanced(b, g, r, detail, p);
-    }
+    StorePixels(b, g, r, detail, valid, tail, p);
   }
 }
 
@@ -412,14 +419,8 @@ void LumaRow(const std::uint8_t* HWY_RESTRICT row, int width, std::uint16_t* HWY
   HWY_ALIGN std::uint16_t otail[kMaxLanes] = {};
   for (int x = 0; x < width; x += n) {
     const int valid = std::min(n, width - x);
-    const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-    if (valid < n) {
-      std::memset(tail, 0, sizeof(tail));
-      std::memcpy(tail, p, 3 * static_cast<std::size_t>(valid));
-      p = tail;
-    }
     VF b, g, r;
-    LoadBgr(p, b, g, r);
+    LoadPixels(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail, b, g, r);
     const auto y16 =
         hn::DemoteTo(du16, hn::NearestInt(hn::Mul(Luma(b, g, r), hn::Set(df, 256.0f))));
     (void)di;
@@ -493,21 +494,10 @@ void DirectRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
     const VF base = hn::Mul(hn::Div(sumV, hn::Max(sumW, tiny)), hn::Set(df, 1.0f / 256.0f));
 
     std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-    const std::uint8_t* src = p;
-    if (valid < n) {
-      std::memset(tail, 0, sizeof(tail));
-      std::memcpy(tail, p, 3 * static_cast<std::size_t>(valid));
-      src = tail;
-    }
     VF b, g, r;
-    LoadBgr(src, b, g, r);
+    LoadPixels(p, valid, tail, b, g, r);
     const VF detail = hn::Mul(vgain, hn::Sub(Luma(b, g, r), base));
-    if (valid < n) {
-      StoreEnhanced(b, g, r, detail, tail);
-      std::memcpy(p, tail, 3 * static_cast<std::size_t>(valid));
-    } else {
-      StoreEnhanced(b, g, r, detail, p);
-    }
+    StorePixels(b, g, r, detail, valid, tail, p);
   }
 }
 
