@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
 #include <tuple>
 
@@ -27,6 +28,11 @@ struct Row {
   int ImageWidth, ImageHeight;
   Fit Expected;
 };
+
+// Names the row in gtest's output instead of dumping its bytes.
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << row.ImageWidth << " x " << row.ImageHeight << " -> " << row.Expected;
+}
 
 class FitToBoxTable : public ::testing::TestWithParam<Row> {};
 
