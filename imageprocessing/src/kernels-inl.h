@@ -353,11 +353,12 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
   // rg holds the row interpolated in the gather layout (rowFloats) followed by
   // the lookup tables; both fit the kSplatCopies rows of scratch.
   float* HWY_RESTRICT tables = rg + rowFloats;
-  BuildSliceTables(g0, g1, wy, rowFloats, tables);
+  bool tablesReady = false;
 #endif
   // Interpolating the two grid rows once per pixel row leaves a 2-D lookup
-  // per pixel instead of a 3-D one. Only the gathers read this row, so it is
-  // made when the first gather is due.
+  // per pixel instead of a 3-D one. Each layout is made when the first pixel
+  // that reads it comes up: at small grid spacings only the gathers run, at
+  // large ones only the table lookups.
   bool rowReady = false;
   auto interpolateRow = [&] {
     const VF vwy = hn::Set(df, wy);
@@ -380,17 +381,21 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
     VF fz;
     RangeCell(y, cell, fz);
     const VI off = hn::LoadU(di, colOff + x);
-    const VI idx = hn::Add(off, hn::Add(cell, cell));
     const VF wx = hn::LoadU(df, colW + x);
     VF v00, w00, v01, w01, v10, w10, v11, w11;
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
     if (colOff[x + valid - 1] - colOff[x] <= kCellFloats) {
+      if (!tablesReady) {
+        BuildSliceTables(g0, g1, wy, rowFloats, tables);
+        tablesReady = true;
+      }
       LookupCorners(tables, static_cast<std::size_t>(colOff[x] / kCellFloats), off,
                     hn::Set(di, colOff[x]), cell, v00, w00, v01, w01, v10, w10, v11, w11);
     } else
 #endif
     {
       if (!rowReady) interpolateRow();
+      const VI idx = hn::Add(off, hn::Add(cell, cell));
       GatherPair(rg, idx, 0, v00, w00);
       GatherPair(rg, idx, 2, v01, w01);
       GatherPair(rg, idx, kCellFloats, v10, w10);
