@@ -727,25 +727,34 @@ TEST(JpegDecode, TwelveBitPrecisionDecodesOrIsRefusedCleanly) {
 // ---------------------------------------------------------------------------
 // Files that are not pictures
 
-class NotAPicture : public ::testing::Test {
+// Tests that write their files into a temporary folder of their own.
+class InTempDir : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
   fs::path In(const std::string& Name) const { return fs::path(dir_.path().toStdString()) / Name; }
+  QTemporaryDir dir_;
+};
 
+// The message of the PictureLoadError that loading Path raises; a failure when none does.
+std::string LoadRefusal(const fs::path& Path) {
+  try {
+    platform::LoadPicture(Path.string());
+    ADD_FAILURE() << Path << " loaded";
+  } catch (const PictureLoadError& e) {
+    return e.what();
+  }
+  return {};
+}
+
+class NotAPicture : public InTempDir {
+ protected:
   // The load fails with PictureLoadError whose message names the path and contains
   // the given reason.
   static void ExpectRefused(const fs::path& Path, const std::string& Reason) {
-    try {
-      platform::LoadPicture(Path.string());
-      ADD_FAILURE() << Path << " loaded";
-    } catch (const PictureLoadError& e) {
-      const std::string message = e.what();
-      EXPECT_NE(message.find(Path.string()), std::string::npos) << message;
-      EXPECT_NE(message.find(Reason), std::string::npos) << message;
-    }
+    const std::string message = LoadRefusal(Path);
+    EXPECT_NE(message.find(Path.string()), std::string::npos) << message;
+    EXPECT_NE(message.find(Reason), std::string::npos) << message;
   }
-
-  QTemporaryDir dir_;
 };
 
 TEST_F(NotAPicture, AMissingFileIsRefusedNamingThePath) {
@@ -809,10 +818,10 @@ Bytes WithOrientation(const Bytes& Jpeg, std::uint16_t Orientation) {
   return out;
 }
 
-class Orientation : public ::testing::Test {
+class Orientation : public InTempDir {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
+    InTempDir::SetUp();
     // 48 x 32, the top-left 24 x 16 quarter red, the rest blue: big flat areas so
     // that JPEG's blocks keep the colours clear.
     QImage image(48, 32, QImage::Format_RGB32);
@@ -828,14 +837,12 @@ class Orientation : public ::testing::Test {
     ASSERT_EQ(jpeg_[1], 0xd8);
   }
   std::unique_ptr<Picture> Load(const Bytes& Data) {
-    const fs::path path = fs::path(dir_.path().toStdString()) / "photo.jpg";
-    WriteFile(path, Data);
-    return platform::LoadPicture(path.string());
+    WriteFile(In("photo.jpg"), Data);
+    return platform::LoadPicture(In("photo.jpg").string());
   }
   static bool Red(Bgr P) { return P.R > 200 && P.G < 60 && P.B < 60; }
   static bool Blue(Bgr P) { return P.B > 200 && P.G < 60 && P.R < 60; }
 
-  QTemporaryDir dir_;
   Bytes jpeg_;
 };
 
@@ -886,28 +893,15 @@ TEST(Transparency, TransparentPixelsComeOutOverWhite) {
 // ---------------------------------------------------------------------------
 // Size limits
 
-class Limits : public ::testing::Test {
+class Limits : public InTempDir {
  protected:
-  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-  fs::path In(const std::string& Name) const { return fs::path(dir_.path().toStdString()) / Name; }
-  // The message of the PictureLoadError that loading Path raises; a failure when none does.
-  static std::string Refusal(const fs::path& Path) {
-    try {
-      platform::LoadPicture(Path.string());
-      ADD_FAILURE() << Path << " loaded";
-    } catch (const PictureLoadError& e) {
-      return e.what();
-    }
-    return {};
-  }
   // The refusal of a BMP that has only a header claiming Width x Height and a little data.
   std::string RefusalOfBmpHeader(std::int32_t Width, std::int32_t Height) const {
     Bytes file = BmpHeader(Width, Height);
     file.resize(file.size() + 4096, 0x80);
     WriteFile(In("claim.bmp"), file);
-    return Refusal(In("claim.bmp"));
+    return LoadRefusal(In("claim.bmp"));
   }
-  QTemporaryDir dir_;
 };
 
 TEST_F(Limits, AHeaderClaimingTenGigapixelsIsRefusedBeforeDecoding) {
@@ -949,12 +943,12 @@ TEST_F(Limits, APngHeaderClaimingTooManyPixelsIsRefusedForItsSize) {
       png.push_back(static_cast<std::uint8_t>(chunk_crc >> shift));
   }
   WriteFile(In("wide.png"), png);
-  const std::string message = Refusal(In("wide.png"));
+  const std::string message = LoadRefusal(In("wide.png"));
   EXPECT_NE(message.find("30000 x 30000"), std::string::npos) << message;
 }
 
 TEST_F(Limits, BmpSuitesReallyBigFileIsRefusedForItsSize) {
-  const std::string message = Refusal(kData / "bmpsuite" / "b" / "reallybig.bmp");
+  const std::string message = LoadRefusal(kData / "bmpsuite" / "b" / "reallybig.bmp");
   EXPECT_NE(message.find("3000000 x 2000000"), std::string::npos) << message;
 }
 
@@ -1009,11 +1003,8 @@ TEST_F(Limits, AHundredMegapixelPhotoLoads) {
 // ---------------------------------------------------------------------------
 // Saving
 
-class Save : public ::testing::Test {
+class Save : public InTempDir {
  protected:
-  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-  fs::path In(const std::string& Name) const { return fs::path(dir_.path().toStdString()) / Name; }
-
   // Saving fails with PictureSaveError naming the path and containing Reason.
   static void ExpectSaveFails(const Picture& P, const fs::path& Path, const std::string& Reason) {
     try {
@@ -1025,8 +1016,6 @@ class Save : public ::testing::Test {
       EXPECT_NE(message.find(Reason), std::string::npos) << message;
     }
   }
-
-  QTemporaryDir dir_;
 };
 
 TEST_F(Save, PixelsComeBackUnchanged) {
