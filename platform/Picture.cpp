@@ -22,6 +22,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace platform {
@@ -100,6 +101,19 @@ std::uint8_t OverWhite(int Channel, int Alpha) {
   return static_cast<std::uint8_t>((Channel * Alpha + 255 * (255 - Alpha) + 127) / 255);
 }
 
+// Pixels at the given metric in HIMETRIC units, halves away from zero as the
+// classic MulDiv that this conversion replaces; none when it leaves 32 bits.
+std::optional<std::int32_t> HimetricExtent(std::int64_t Pixels, float TwipsPerPixel) {
+  const double himetric =
+      std::round(static_cast<double>(Pixels) * static_cast<double>(TwipsPerPixel) *
+                     kHimetricPerInch / kTwipsPerInch);
+  if (!(himetric >= std::numeric_limits<std::int32_t>::min() &&
+        himetric <= std::numeric_limits<std::int32_t>::max())) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(himetric);
+}
+
 // Why the header's claimed size is refused, or empty when it is acceptable.
 std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
   const std::string size = std::to_string(Width) + " x " + std::to_string(Height);
@@ -112,11 +126,7 @@ std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
   }
   // The picture's extent is kept in 32-bit HIMETRIC units: about 81 million
   // pixels at 96 dpi.
-  auto fits = [](std::int64_t Pixels, float TwipsPerPixel) {
-    return static_cast<double>(Pixels) * TwipsPerPixel * kHimetricPerInch / kTwipsPerInch <
-           static_cast<double>(std::numeric_limits<std::int32_t>::max());
-  };
-  if (!fits(Width, TwipsPerPixelX()) || !fits(Height, TwipsPerPixelY())) {
+  if (!HimetricExtent(Width, TwipsPerPixelX()) || !HimetricExtent(Height, TwipsPerPixelY())) {
     return "the picture claims " + size + " pixels, wider or taller than a picture can be measured";
   }
   return {};
@@ -284,16 +294,12 @@ QImage Decode(QImageReader& Reader, const QByteArray& Decoder, const std::string
 }  // namespace
 
 std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel) {
-  // Halves away from zero, as the classic MulDiv that this conversion replaces.
-  const double himetric =
-      std::round(static_cast<double>(Pixels) * static_cast<double>(TwipsPerPixel) *
-                     kHimetricPerInch / kTwipsPerInch);
-  if (!(himetric >= std::numeric_limits<std::int32_t>::min() &&
-        himetric <= std::numeric_limits<std::int32_t>::max())) {
+  const std::optional<std::int32_t> himetric = HimetricExtent(Pixels, TwipsPerPixel);
+  if (!himetric) {
     throw PlatformError("a picture extent of " + std::to_string(Pixels) +
                         " pixels does not fit 32-bit HIMETRIC units");
   }
-  return static_cast<std::int32_t>(himetric);
+  return *himetric;
 }
 
 Picture::Picture(std::vector<std::uint8_t> Pixels, int PixelWidth, int PixelHeight,
