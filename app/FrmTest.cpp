@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 using platform::MsgBoxStyle;
 
@@ -23,7 +24,7 @@ constexpr int kBoxWidth = 600;
 constexpr int kBoxHeight = 450;
 
 constexpr char kOpenFilter[] =
-    "All Suppported Images |*.bmp;*.jpg;|BMP Images|*.bmp|JPG Images|*.jpg";
+    "All Suppported Images |*.bmp;*.jpg;*.jpeg;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg";
 constexpr char kSaveFilter[] = "BMP Images|*.bmp";
 
 bool EndsWithBmp(const std::string& Path) {
@@ -37,6 +38,28 @@ bool EndsWithBmp(const std::string& Path) {
 // already ends so in any letter case.
 std::string BmpFileName(const std::string& Path) {
   return EndsWithBmp(Path) ? Path : Path + ".bmp";
+}
+
+std::string NoMemoryText(int Width, int Height) {
+  return "内存不足，无法存放 " + std::to_string(Width) + " × " + std::to_string(Height) +
+         " 像素的图像。";
+}
+
+// The file's picture in an image of its own; the window's images are not touched.
+Cimage ImageFromFile(const std::string& Path) {
+  const auto picture = platform::LoadPicture(Path);
+  Cimage image;
+  image.LoadPictureFromStdPicture(picture.get());
+  if (image.handle() == nullptr) {
+    throw std::runtime_error(NoMemoryText(picture->PixelWidth(), picture->PixelHeight()));
+  }
+  return image;
+}
+
+Cimage CopyOf(const Cimage& Image) {
+  Cimage copy = Image.Clone();
+  if (copy.handle() == nullptr) throw std::runtime_error(NoMemoryText(Image.Width(), Image.Height()));
+  return copy;
 }
 
 bool SameLayout(const Cimage& A, const Cimage& B) {
@@ -73,21 +96,18 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
 }
 
 // Every failure, whatever its step, ends in the one message: to the user they
-// all mean that this file could not be shown.
+// all mean that this file could not be shown. The new picture and its copy are
+// made aside first, so a file that fails leaves the picture the window shows,
+// filters and saves as it was.
 void FrmTest::CmdOpen_Click() {
   try {
     const std::string path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
     if (path.empty()) return;
 
-    if (SrcImage.handle() != nullptr) {
-      SrcImage.DisposeResource();
-      DestImage.DisposeResource();
-    }
-    {
-      const auto picture = platform::LoadPicture(path);
-      SrcImage.LoadPictureFromStdPicture(picture.get());
-    }
-    DestImage = SrcImage.Clone();
+    Cimage source = ImageFromFile(path);
+    Cimage result = CopyOf(source);
+    SrcImage = std::move(source);
+    DestImage = std::move(result);
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
     DrawSource();
@@ -153,15 +173,10 @@ void FrmTest::ApplyEnhancement() {
 }
 
 // Every run starts from the unenhanced source, so results never accumulate. A
-// result image that does not match the source (an open that failed after the
-// source was filled) is made anew rather than written past its end.
+// result image that does not match the source is made anew rather than written
+// past its end.
 void FrmTest::RestoreResult() {
-  if (!SameLayout(DestImage, SrcImage)) DestImage = SrcImage.Clone();
-  if (DestImage.handle() == nullptr) {
-    throw std::runtime_error("Not enough memory for a result image of " +
-                             std::to_string(SrcImage.Width()) + " x " +
-                             std::to_string(SrcImage.Height()) + " pixels.");
-  }
+  if (!SameLayout(DestImage, SrcImage)) DestImage = CopyOf(SrcImage);
   std::memcpy(DestImage.Pointer(), SrcImage.Pointer(),
               static_cast<std::size_t>(SrcImage.Stride()) * SrcImage.Height());
 }
