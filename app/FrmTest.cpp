@@ -93,18 +93,27 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
   CmdSave.OnClick([this] { CmdSave_Click(); });
   Amount.OnChange([this] { Amount_Change(); });
   OnUnload([this] { Form_Unload(); });
+  OnDropFile([this](const std::string& Path) { OpenFile(Path); });
+}
+
+void FrmTest::CmdOpen_Click() {
+  std::string path;
+  try {
+    path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
+  } catch (...) {
+    ShowUnsupported();
+    return;
+  }
+  if (!path.empty()) OpenFile(path);
 }
 
 // Every failure, whatever its step, ends in the one message: to the user they
 // all mean that this file could not be shown. The new picture and its copy are
 // made aside first, so a file that fails leaves the picture the window shows,
 // filters and saves as it was.
-void FrmTest::CmdOpen_Click() {
+void FrmTest::OpenFile(const std::string& Path) {
   try {
-    const std::string path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
-    if (path.empty()) return;
-
-    Cimage source = ImageFromFile(path);
+    Cimage source = ImageFromFile(Path);
     Cimage result = CopyOf(source);
     SrcImage = std::move(source);
     DestImage = std::move(result);
@@ -113,7 +122,7 @@ void FrmTest::CmdOpen_Click() {
     DrawSource();
     ApplyEnhancement();
   } catch (...) {
-    dialogs_.MsgBox("不支持的图像格式。", MsgBoxStyle::Critical);
+    ShowUnsupported();
   }
 }
 
@@ -200,6 +209,8 @@ bool FrmTest::ConfirmReplace(const std::string& FileName) {
                          MsgBoxStyle::YesNo | MsgBoxStyle::Question |
                              MsgBoxStyle::DefaultButton2) == platform::MsgBoxResult::Yes;
 }
+
+void FrmTest::ShowUnsupported() { dialogs_.MsgBox("不支持的图像格式。", MsgBoxStyle::Critical); }
 
 void FrmTest::ShowFailure(const std::exception& Failure) {
   dialogs_.MsgBox(Failure.what(), MsgBoxStyle::Critical);

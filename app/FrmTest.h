@@ -15,10 +15,15 @@
 
 #include <array>
 #include <exception>
+#include <string>
 
 class FrmTest : public platform::Form {
  public:
   FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library);
+
+  // Opens the picture at Path exactly as if it had been chosen in the open
+  // dialog: from the command line and from a file dropped on the window.
+  void OpenFile(const std::string& Path);
 
   // The controls and the state they show are open to view, as on a form.
   platform::HScrollBar Amount;
@@ -50,6 +55,7 @@ class FrmTest : public platform::Form {
   void DrawSource();
   void DrawResult();
   bool ConfirmReplace(const std::string& FileName);
+  void ShowUnsupported();
   void ShowFailure(const std::exception& Failure);
 
   UserDialogs& dialogs_;

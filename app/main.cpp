@@ -1,4 +1,5 @@
-// Start-up: the application with its title and icon, and the window FrmTest.
+// Start-up: the application with its title and icon, and the window FrmTest
+// with the picture named on the command line, if any.
 #include "EnhancementLibrary.h"
 #include "FrmTest.h"
 #include "StandardDialogs.h"
@@ -14,5 +15,9 @@ int main(int argc, char** argv) {
   EnhancementLibrary library;
   FrmTest form(dialogs, library);
   form.Show();
+  // A picture named on the command line, as a file manager passes it.
+  if (const auto arguments = platform::Application::Arguments(); !arguments.empty()) {
+    form.OpenFile(arguments.front());
+  }
   return app.Run();
 }

@@ -25,6 +25,13 @@ void Application::SetIcon(const std::vector<std::string>& ImageFiles) {
   QApplication::setWindowIcon(icon);
 }
 
+std::vector<std::string> Application::Arguments() {
+  const QStringList arguments = QCoreApplication::arguments();
+  std::vector<std::string> result;
+  for (qsizetype i = 1; i < arguments.size(); ++i) result.push_back(arguments[i].toStdString());
+  return result;
+}
+
 std::string Application::Path() { return QCoreApplication::applicationDirPath().toStdString(); }
 
 }  // namespace platform

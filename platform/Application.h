@@ -1,5 +1,6 @@
 // Application: the running program as the user and the window see it — its
-// event loop, its title, its icon and the folder it was started from.
+// event loop, its title, its icon, its command line and the folder it was
+// started from.
 #pragma once
 
 #include <memory>
@@ -27,6 +28,10 @@ class Application {
   // The icon of every window, from image files of several sizes (Qt resource
   // paths such as ":/icons/app-16.png" included).
   static void SetIcon(const std::vector<std::string>& ImageFiles);
+
+  // What the program was started with after its name, without the options that
+  // Qt takes for itself.
+  static std::vector<std::string> Arguments();
 
   // The folder that holds the program's executable.
   static std::string Path();

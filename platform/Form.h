@@ -1,5 +1,6 @@
 // Form: a top-level window with a caption and a client area of a given size,
-// which its controls are placed on in pixels and which reports its closing.
+// which its controls are placed on in pixels and which reports its closing and
+// the files dropped on it.
 #pragma once
 
 #include "Window.h"
@@ -28,6 +29,10 @@ class Form : public Window {
 
   // Called when the window closes, by any means of its frame.
   void OnUnload(std::function<void()> Handler);
+
+  // Called with the local path of a file dropped on the window, from a file
+  // manager for instance. Drops of anything but one local file are refused.
+  void OnDropFile(std::function<void(const std::string& Path)> Handler);
 };
 
 }  // namespace platform
