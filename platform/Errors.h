@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -23,6 +24,18 @@ class PictureLoadError : public PlatformError {
 class PictureSaveError : public PlatformError {
  public:
   using PlatformError::PlatformError;
+};
+
+// A file or folder that cannot be read or written. Reason() is the system's reason
+// alone, for callers that name the file in their own words.
+class FileError : public PlatformError {
+ public:
+  FileError(const std::string& Message, std::string Reason)
+      : PlatformError(Message), reason_(std::move(Reason)) {}
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // A shared library or one of its entry points that cannot be found.

@@ -3,10 +3,15 @@
 // QImageReader into the 24-bit layout, and writing 24-bit BMP files.
 #include "Picture.h"
 
+#include "BmpHeader.h"
+#include "CutShort.h"
 #include "Errors.h"
+#include "Files.h"
 #include "Screen.h"
 #include "Surface.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -132,82 +137,6 @@ std::string SizeProblem(std::int64_t Width, std::int64_t Height) {
   return {};
 }
 
-// The unsigned little-endian number of Bytes bytes at At (the caller checks the length).
-std::uint32_t LittleEndian(const QByteArray& Data, int At, int Bytes) {
-  std::uint32_t value = 0;
-  for (int i = Bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(Data[At + i]);
-  return value;
-}
-
-// The size a BMP header claims, read from its first bytes; invalid for other files.
-// Qt's BMP handler turns down headers above its own pixel limit before it reports
-// any size, with nothing better than "Unable to read image data", so for BMP the
-// size check does not wait for the handler.
-QSize ClaimedBmpSize(const QByteArray& Head) {
-  if (Head.size() < 26 || Head[0] != 'B' || Head[1] != 'M') return {};
-  auto le = [&Head](int At, int Bytes) { return LittleEndian(Head, At, Bytes); };
-  const std::uint32_t header_size = le(14, 4);
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-  if (header_size == 12) {  // OS/2 1.x: 16-bit extents
-    width = le(18, 2);
-    height = le(20, 2);
-  } else if (header_size >= 16) {
-    width = static_cast<std::int32_t>(le(18, 4));
-    height = static_cast<std::int32_t>(le(22, 4));
-  }
-  if (height < 0) height = -height;  // top-down rows
-  if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
-      height > std::numeric_limits<int>::max()) {
-    return {};
-  }
-  return QSize(static_cast<int>(width), static_cast<int>(height));
-}
-
-// Widths in bits of the channels a BMP stores; 8 means "as Qt returns it".
-struct ChannelBits {
-  int Red = 8, Green = 8, Blue = 8, Alpha = 8;
-};
-
-// Width of a contiguous bit mask, 0 for an empty or broken one.
-int MaskWidth(std::uint32_t Mask) {
-  if (Mask == 0) return 0;
-  while ((Mask & 1) == 0) Mask >>= 1;
-  int width = 0;
-  while (Mask & 1) {
-    Mask >>= 1;
-    ++width;
-  }
-  return Mask == 0 ? width : 0;
-}
-
-// The channel widths of a 16- or 32-bit BMP, from its first bytes (up to 70); all 8
-// for anything else.
-ChannelBits BmpChannelBits(const QByteArray& Head) {
-  ChannelBits bits;
-  if (Head.size() < 34 || Head[0] != 'B' || Head[1] != 'M') return bits;
-  auto le = [&Head](int At, int Bytes) { return LittleEndian(Head, At, Bytes); };
-  const std::uint32_t header_size = le(14, 4);
-  const std::uint32_t bit_count = le(28, 2);
-  const std::uint32_t compression = le(30, 4);
-  // 64 bytes is OS/2's header, where compression 3 means Huffman coding, not masks.
-  if (header_size < 40 || header_size == 64 || (bit_count != 16 && bit_count != 32)) return bits;
-  constexpr std::uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
-  if (compression == kRgb) {
-    if (bit_count == 16) bits = {5, 5, 5, 8};
-    return bits;
-  }
-  if ((compression != kBitFields && compression != kAlphaBitFields) || Head.size() < 66) {
-    return bits;
-  }
-  bits.Red = MaskWidth(le(54, 4));
-  bits.Green = MaskWidth(le(58, 4));
-  bits.Blue = MaskWidth(le(62, 4));
-  const bool has_alpha_mask = header_size >= 56 || compression == kAlphaBitFields;
-  bits.Alpha = has_alpha_mask && Head.size() >= 70 ? MaskWidth(le(66, 4)) : 8;
-  return bits;
-}
-
 // Qt 6.4's BMP handler widens a colour channel of n < 8 bits by shifting it left,
 // so 5-bit white comes out as 248, not 255 (newer Qt replicates the bits, which is
 // off by one in places). Either way the top n bits of what it returns are the
@@ -291,6 +220,81 @@ QImage Decode(QImageReader& Reader, const QByteArray& Decoder, const std::string
   return image;
 }
 
+
+// Enough of a BMP file's start for every field the loader reads from its headers.
+constexpr std::size_t kBmpHeadBytes = 70;
+
+template <typename Reader>
+std::vector<std::uint8_t> ReadOrFail(const std::string& Path, Reader Read) {
+  try {
+    return Read();
+  } catch (const FileError& e) {
+    FailLoad(Path, e.Reason());
+  }
+}
+
+// Qt's BMP handler turns down headers above its own pixel limit before it reports
+// any size, with nothing better than "Unable to read image data", so for BMP the
+// size check does not wait for the handler.
+void CheckClaimedBmpSize(const std::vector<std::uint8_t>& Head, const std::string& Path) {
+  const std::optional<BmpHeader> header = ReadBmpHeader(Head);
+  if (!header) return;
+  const std::string problem = SizeProblem(header->Width, header->Height);
+  if (!problem.empty()) FailLoad(Path, problem);
+}
+
+// A file cut short still opens, showing what it holds; but one holding less than a
+// hundredth of the rows it claims is mostly a header, and decoding it would take
+// memory out of all proportion to the file.
+void CheckBmpLength(const std::vector<std::uint8_t>& File, const std::string& Path) {
+  const std::optional<BmpHeader> header = ReadBmpHeader(File);
+  if (!header) return;
+  const std::optional<std::uint64_t> rows = UncompressedPixelBytes(*header);
+  if (!rows) return;
+  const std::uint64_t present = File.size() > header->PixelOffset ? File.size() - header->PixelOffset : 0;
+  if (present * 100 < *rows) {
+    FailLoad(Path, "the file holds " + std::to_string(present) + " bytes of pixels where its " +
+                       std::to_string(header->Width) + " x " + std::to_string(header->Height) +
+                       " pixels need " + std::to_string(*rows));
+  }
+}
+
+// The decoded picture in 32-bit (A)RGB, with BMP channels widened to the full range.
+QImage DecodeFile(const std::vector<std::uint8_t>& File, const std::string& Path) {
+  const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(File.data()),
+                                                  static_cast<qsizetype>(File.size()));
+  QBuffer buffer;
+  buffer.setData(data);
+  if (!buffer.open(QIODevice::ReadOnly)) FailLoad(Path, Utf8(buffer.errorString()));
+
+  static std::once_flag limit_raised;
+  std::call_once(limit_raised, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
+  QImageReader reader(&buffer);
+  // The suffix is only a hint: a PNG saved as .jpg is still a PNG.
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(true);
+  if (!reader.canRead()) FailLoad(Path, Utf8(reader.errorString()));
+
+  const QSize claimed = reader.size();
+  if (claimed.isValid()) {
+    const std::string problem = SizeProblem(claimed.width(), claimed.height());
+    if (!problem.empty()) FailLoad(Path, problem);
+  }
+
+  // Asked before reading: once the handler has read, the reader no longer says.
+  const QByteArray decoder = reader.format();
+  QImage image = Decode(reader, decoder, Path);
+  const std::string problem = SizeProblem(image.width(), image.height());
+  if (!problem.empty()) FailLoad(Path, problem);
+
+  if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
+    image.convertTo(QImage::Format_ARGB32);
+    if (image.isNull()) FailLoad(Path, "not enough memory to convert it");
+  }
+  if (decoder == "bmp") WidenNarrowChannels(image, BmpChannelBits(File));
+  return image;
+}
+
 }  // namespace
 
 std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel) {
@@ -303,12 +307,13 @@ std::int32_t PixelsToHimetric(std::int64_t Pixels, float TwipsPerPixel) {
 }
 
 Picture::Picture(std::vector<std::uint8_t> Pixels, int PixelWidth, int PixelHeight,
-                 float TwipsPerPixelX, float TwipsPerPixelY)
+                 float TwipsPerPixelX, float TwipsPerPixelY, bool CutShort)
     : pixels_(std::move(Pixels)),
       pixel_width_(PixelWidth),
       pixel_height_(PixelHeight),
       himetric_width_(CheckedHimetric(PixelWidth, TwipsPerPixelX, "width")),
-      himetric_height_(CheckedHimetric(PixelHeight, TwipsPerPixelY, "height")) {
+      himetric_height_(CheckedHimetric(PixelHeight, TwipsPerPixelY, "height")),
+      cut_short_(CutShort) {
   const auto expected = static_cast<std::uint64_t>(StrideFor(PixelWidth)) *
                         static_cast<std::uint64_t>(PixelHeight);
   if (pixels_.size() != expected) {
@@ -348,47 +353,14 @@ void Picture::Render(Hdc Dc, int X, int Y, int Cx, int Cy, int XSrc, int YSrc, i
 }
 
 std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
-  const QString name = QString::fromStdString(Path);
-  const QFileInfo info(name);
-  if (!info.exists()) FailLoad(Path, "no such file");
-  if (info.isDir()) FailLoad(Path, "it is a folder, not a file");
-
-  QFile file(name);
-  if (!file.open(QIODevice::ReadOnly)) FailLoad(Path, Utf8(file.errorString()));
-
-  const QByteArray head = file.peek(70);
-  const QSize claimed_bmp = ClaimedBmpSize(head);
-  if (claimed_bmp.isValid()) {
-    const std::string problem = SizeProblem(claimed_bmp.width(), claimed_bmp.height());
-    if (!problem.empty()) FailLoad(Path, problem);
-  }
-
-  static std::once_flag limit_raised;
-  std::call_once(limit_raised, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
-  QImageReader reader(&file);
-  // The suffix is only a hint: a PNG saved as .jpg is still a PNG.
-  reader.setDecideFormatFromContent(true);
-  reader.setAutoTransform(true);
-  if (!reader.canRead()) FailLoad(Path, Utf8(reader.errorString()));
-
-  const QSize claimed = reader.size();
-  if (claimed.isValid()) {
-    const std::string problem = SizeProblem(claimed.width(), claimed.height());
-    if (!problem.empty()) FailLoad(Path, problem);
-  }
-
-  // Asked before reading: once the handler has read, the reader no longer says.
-  const QByteArray decoder = reader.format();
-  QImage image = Decode(reader, decoder, Path);
-  const std::string problem = SizeProblem(image.width(), image.height());
-  if (!problem.empty()) FailLoad(Path, problem);
-
-  if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
-    image.convertTo(QImage::Format_ARGB32);
-    if (image.isNull()) FailLoad(Path, "not enough memory to convert it");
-  }
-  if (decoder == "bmp") WidenNarrowChannels(image, BmpChannelBits(head));
-  const bool opaque = image.format() == QImage::Format_RGB32;
+  CheckClaimedBmpSize(ReadOrFail(Path, [&Path] { return ReadFileStart(Path, kBmpHeadBytes); }),
+                      Path);
+  std::vector<std::uint8_t> file = ReadOrFail(Path, [&Path] { return ReadWholeFile(Path); });
+  CheckBmpLength(file, Path);
+  const bool cut_short = IsCutShort(file);
+  QImage image = DecodeFile(file, Path);
+  // The file's bytes are not needed any more; the pixels below may be as large.
+  std::vector<std::uint8_t>().swap(file);
 
   const int width = image.width();
   const int height = image.height();
@@ -400,6 +372,7 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
     FailLoad(Path, "not enough memory for " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels");
   }
+  const bool opaque = image.format() == QImage::Format_RGB32;
   for (int y = 0; y < height; ++y) {
     const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
     std::uint8_t* out = pixels.data() + stride * static_cast<std::size_t>(y);
@@ -412,7 +385,7 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
     }
   }
   return std::make_unique<Picture>(std::move(pixels), width, height, TwipsPerPixelX(),
-                                   TwipsPerPixelY());
+                                   TwipsPerPixelY(), cut_short);
 }
 
 void SavePicture(const Picture& Picture, const std::string& Path) {

@@ -21,15 +21,19 @@ class Picture {
   // Pixels in the drawing layer's 24-bit layout (StrideFor(PixelWidth) bytes a
   // row), measured at the given screen metric. 0 x 0 (no pixels) is a valid,
   // empty picture. Throws PlatformError for a negative size, a pixel count that
-  // does not match the size, or a metric that is not a positive number.
+  // does not match the size, or a metric that is not a positive number. CutShort
+  // marks pixels decoded from a file that ended early.
   Picture(std::vector<std::uint8_t> Pixels, int PixelWidth, int PixelHeight,
-          float TwipsPerPixelX, float TwipsPerPixelY);
+          float TwipsPerPixelX, float TwipsPerPixelY, bool CutShort = false);
 
   std::int32_t Width() const { return himetric_width_; }
   std::int32_t Height() const { return himetric_height_; }
   int PixelWidth() const { return pixel_width_; }
   int PixelHeight() const { return pixel_height_; }
   const std::vector<std::uint8_t>& Pixels() const { return pixels_; }
+  // True when the file ended before all of the picture was in it: what was never
+  // decoded shows in a fixed colour.
+  bool CutShort() const { return cut_short_; }
 
   // Draws the source rectangle, in HIMETRIC units with the vertical axis running
   // upward from the picture's bottom edge, into the destination rectangle (pixels)
@@ -47,6 +51,7 @@ class Picture {
   int pixel_height_;
   std::int32_t himetric_width_;
   std::int32_t himetric_height_;
+  bool cut_short_;
 };
 
 // Decodes a picture file (BMP, JPEG, PNG and whatever else Qt's installed image
@@ -54,9 +59,11 @@ class Picture {
 // white; JPEG orientation metadata is applied. Throws PictureLoadError naming the
 // path and the reason for a missing, unreadable or undecodable file, and for one
 // whose header claims more than 250 megapixels (refused before any pixel memory is
-// taken). A file cut short either fails or, where the decoder accepts it, loads
-// with what was never decoded in a fixed colour: white, or a palette file's first
-// colour (JPEG decoders fill the rest grey themselves).
+// taken), or for an uncompressed BMP holding less than a hundredth of the rows it
+// claims. Any other file cut short either fails or, where the decoder accepts it,
+// loads as a picture whose CutShort() is true, with what was never decoded in a
+// fixed colour: white, or a palette file's first colour (JPEG decoders fill the
+// rest grey themselves). Path is the system's bytes, taken as they are.
 std::unique_ptr<Picture> LoadPicture(const std::string& Path);
 
 // Writes the picture as a 24-bit BMP file, replacing a file of that name only once

@@ -416,6 +416,7 @@ TEST_P(GoodBmp, LoadsWithTheReferenceRenderingsPixels) {
   const auto [width, height] = HeaderSize(ReadFile(path));
   EXPECT_EQ(picture->PixelWidth(), width);
   EXPECT_EQ(picture->PixelHeight(), height);
+  EXPECT_FALSE(picture->CutShort());
 
   const fs::path reference = kShared / "bmpsuite" / "reference" / (GetParam() + ".png");
   if (!fs::is_directory(reference.parent_path())) {
@@ -502,6 +503,7 @@ TEST(TruncatedBmp, RowsInTheFileAreDecodedAndMissingRowsAreWhite) {
   const Bytes whole = ReadFile(source);
   ASSERT_GT(whole.size(), 54u);
   const auto full = platform::LoadPicture(source.string());
+  EXPECT_FALSE(full->CutShort());
   const int width = full->PixelWidth();
   const int height = full->PixelHeight();
   const std::size_t stride = Stride(width);
@@ -522,6 +524,7 @@ TEST(TruncatedBmp, RowsInTheFileAreDecodedAndMissingRowsAreWhite) {
       ASSERT_EQ(first->PixelWidth(), width);
       ASSERT_EQ(first->PixelHeight(), height);
       EXPECT_TRUE(first->Pixels() == second->Pixels()) << cut;
+      EXPECT_TRUE(first->CutShort()) << cut;
       // Bottom-up: the file's first rows are the picture's last.
       for (int y = 0; y < height; ++y) {
         const bool in_file = static_cast<std::size_t>(height - 1 - y) < rows_kept;
@@ -563,6 +566,7 @@ TEST(TruncatedBmp, MissingRowsOfAPaletteFileTakeTheFirstPaletteColour) {
       continue;
     }
     ASSERT_EQ(picture->PixelHeight(), height) << name;
+    EXPECT_TRUE(picture->CutShort()) << name;
     const int first_missing = top_down ? rows_kept : 0;
     for (int y = first_missing; y < first_missing + height - rows_kept; ++y)
       for (int x = 0; x < picture->PixelWidth(); ++x)
@@ -612,6 +616,7 @@ TEST(TruncatedJpeg, DecodesTheSameTwiceOrIsRefusedWhereverItIsCut) {
     EXPECT_EQ(first->PixelWidth(), 227);
     EXPECT_EQ(first->PixelHeight(), 149);
     EXPECT_TRUE(first->Pixels() == second->Pixels()) << cut;
+    EXPECT_TRUE(first->CutShort()) << cut;
     if (cut >= n / 2) {
       // Baseline coding: the rows before the cut are already final.
       const std::size_t top = Stride(227) * 8;
@@ -637,6 +642,68 @@ TEST(TruncatedJpeg, ProgressiveFilesCutAnywhereDecodeTheSameTwiceOrAreRefused) {
     ASSERT_EQ(first == nullptr, second == nullptr) << cut;
     if (first) {
       EXPECT_TRUE(first->Pixels() == second->Pixels()) << cut;
+      EXPECT_TRUE(first->CutShort()) << cut;
+    }
+  }
+}
+
+// A JPEG segment of the given marker around Payload.
+Bytes JpegSegment(std::uint8_t Marker, const Bytes& Payload) {
+  const std::size_t length = Payload.size() + 2;
+  Bytes segment = {0xff, Marker, static_cast<std::uint8_t>(length >> 8),
+                   static_cast<std::uint8_t>(length)};
+  segment.insert(segment.end(), Payload.begin(), Payload.end());
+  return segment;
+}
+
+class CutShortNotice : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+  // Loads Data from a file of the given name; null when it is refused.
+  std::unique_ptr<Picture> Load(const Bytes& Data, const std::string& Name) const {
+    const fs::path path = fs::path(dir_.path().toStdString()) / Name;
+    WriteFile(path, Data);
+    return LoadOrRefuse(path);
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(CutShortNotice, CompleteJpegAndPngFilesAreNotCutShort) {
+  for (const char* name : {"jpeg/testorig.jpg", "jpeg/testprog.jpg", "jpeg/testimgint.jpg",
+                           "jpeg/testimggray.jpg", "jpeg/testimgcrop.jpg", "photos/chelsea.png"}) {
+    EXPECT_FALSE(platform::LoadPicture((kData / name).string())->CutShort()) << name;
+  }
+}
+
+TEST_F(CutShortNotice, BytesAfterTheEndOfAJpegDoNotMakeItCutShort) {
+  Bytes file = ReadFile(kData / "jpeg" / "testorig.jpg");
+  file.insert(file.end(), 300, 0x00);
+  EXPECT_FALSE(Load(file, "padded.jpg")->CutShort());
+}
+
+TEST_F(CutShortNotice, AThumbnailsEndMarkerDoesNotCompleteACutJpeg) {
+  // An APP1 segment carrying a whole small JPEG, end marker included, as cameras do.
+  const Bytes whole = ReadFile(kData / "jpeg" / "testorig.jpg");
+  Bytes thumbnail = {'E', 'x', 'i', 'f', 0, 0, 0xff, 0xd8, 0xff, 0xd9};
+  Bytes file(whole.begin(), whole.begin() + 2);
+  const Bytes app1 = JpegSegment(0xe1, thumbnail);
+  file.insert(file.end(), app1.begin(), app1.end());
+  file.insert(file.end(), whole.begin() + 2, whole.end());
+  EXPECT_FALSE(Load(file, "thumbnail.jpg")->CutShort());
+
+  file.resize(file.size() * 3 / 4);
+  const auto cut = Load(file, "thumbnail-cut.jpg");
+  ASSERT_NE(cut, nullptr);
+  EXPECT_TRUE(cut->CutShort());
+}
+
+TEST_F(CutShortNotice, APngEndingBeforeItsEndChunkIsCutShortOrRefused) {
+  const Bytes whole = ReadFile(kData / "photos" / "chelsea.png");
+  for (const std::size_t lost : {std::size_t{1}, std::size_t{12}, whole.size() / 3}) {
+    const auto picture = Load(Bytes(whole.begin(), whole.end() - static_cast<std::ptrdiff_t>(lost)),
+                              "cut.png");
+    if (picture) {
+      EXPECT_TRUE(picture->CutShort()) << lost;
     }
   }
 }
