@@ -4,7 +4,9 @@
 #include "NativeWidget.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimerEvent>
 
 #include <utility>
 
@@ -20,7 +22,27 @@ class ScrollBarWidget : public QScrollBar {
  public:
   explicit ScrollBarWidget(QWidget* Parent) : QScrollBar(Qt::Horizontal, Parent) {}
 
+  void Report(const std::function<void()>& Handler) {
+    const bool outer = std::exchange(reporting_, true);
+    Handler();
+    reporting_ = outer;
+  }
+
  protected:
+  // A handler that puts up a modal box runs the event loop until the box
+  // closes, and the held arrow's or track's repeat would go on moving the bar
+  // and reporting behind it, one box over the other. The box has taken over
+  // from the press, so the press ends there.
+  void timerEvent(QTimerEvent* Event) override {
+    if (reporting_ && repeatAction() != SliderNoAction) {
+      QMouseEvent release(QEvent::MouseButtonRelease, QPointF(), QPointF(), Qt::LeftButton,
+                          Qt::NoButton, Qt::NoModifier);
+      mouseReleaseEvent(&release);
+      return;
+    }
+    QScrollBar::timerEvent(Event);
+  }
+
   void keyPressEvent(QKeyEvent* Event) override {
     switch (Event->key()) {
       case Qt::Key_Left:
@@ -47,6 +69,9 @@ class ScrollBarWidget : public QScrollBar {
         QScrollBar::keyPressEvent(Event);
     }
   }
+
+ private:
+  bool reporting_ = false;
 };
 
 QScrollBar* MakeScrollBar(Form& Parent, Rect Place) {
@@ -57,7 +82,7 @@ QScrollBar* MakeScrollBar(Form& Parent, Rect Place) {
   return bar;
 }
 
-QScrollBar* Bar(QWidget* Widget) { return static_cast<QScrollBar*>(Widget); }
+ScrollBarWidget* Bar(QWidget* Widget) { return static_cast<ScrollBarWidget*>(Widget); }
 
 }  // namespace
 
@@ -75,8 +100,9 @@ void HScrollBar::SetLargeChange(int Step) { Bar(widget())->setPageStep(Step); }
 void HScrollBar::SetValue(int Value) { Bar(widget())->setValue(Value); }
 
 void HScrollBar::OnChange(std::function<void()> Handler) {
-  QObject::connect(Bar(widget()), &QScrollBar::valueChanged,
-                   [Handler = std::move(Handler)](int) { Handler(); });
+  ScrollBarWidget* const bar = Bar(widget());
+  QObject::connect(bar, &QScrollBar::valueChanged,
+                   [bar, Handler = std::move(Handler)](int) { bar->Report(Handler); });
 }
 
 }  // namespace platform

@@ -24,7 +24,9 @@ class HScrollBar : public Window {
   void SetValue(int Value);
 
   // Called once for each arrow click, track click or key that moves the bar, and
-  // once when a drag of the thumb ends at a new place; never while dragging.
+  // once when a drag of the thumb ends at a new place; never while dragging. A
+  // held arrow or track repeats, but not while Handler is still running: a
+  // press whose handler opens a modal box ends there.
   void OnChange(std::function<void()> Handler);
 };
 

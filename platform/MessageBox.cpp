@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextDocument>
 
 namespace platform {
 
@@ -25,11 +26,18 @@ QMessageBox::Icon IconOf(MsgBoxStyle Style) {
 
 }  // namespace
 
-MsgBoxResult MsgBox(const std::string& Prompt, MsgBoxStyle Buttons, const std::string& Title) {
+MsgBoxResult MsgBox(const std::string& Prompt, MsgBoxStyle Buttons, const std::string& Title,
+                    const std::string& Detail) {
   const QString title =
       Title.empty() ? QGuiApplication::applicationDisplayName() : QString::fromStdString(Title);
   QMessageBox box(IconOf(Buttons), title, QString::fromStdString(Prompt), QMessageBox::NoButton,
                   QApplication::activeWindow());
+  // Both texts carry file names, shown as they are, never read as markup. The
+  // detail is shown at once rather than behind a button: it is what the user acts on.
+  box.setTextFormat(Qt::PlainText);
+  if (!Detail.empty()) {
+    box.setInformativeText(Qt::convertFromPlainText(QString::fromStdString(Detail)));
+  }
   if (Has(Buttons, MsgBoxStyle::YesNo, kButtonBits)) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);

@@ -22,9 +22,10 @@ constexpr MsgBoxStyle operator|(MsgBoxStyle A, MsgBoxStyle B) {
 
 enum class MsgBoxResult { Ok = 1, Yes = 6, No = 7 };
 
-// Shows Prompt and waits for the user. Without a Title the box carries the
-// application's title. Closing a Yes/No box without choosing answers No.
+// Shows Prompt, with Detail (the reason behind it, when there is one) under it,
+// and waits for the user. Without a Title the box carries the application's
+// title. Closing a Yes/No box without choosing answers No.
 MsgBoxResult MsgBox(const std::string& Prompt, MsgBoxStyle Buttons = MsgBoxStyle::OkOnly,
-                    const std::string& Title = {});
+                    const std::string& Title = {}, const std::string& Detail = {});
 
 }  // namespace platform

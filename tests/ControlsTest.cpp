@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -79,6 +80,25 @@ TEST_F(ScrollBarTest, DragReportsOneChangeWhenItEndsAndNoneWhileItLasts) {
   QTest::mouseRelease(Widget(), Qt::LeftButton, {}, thumb + QPoint(80, 0));
   EXPECT_EQ(changes, 1);
   EXPECT_GT(bar.Value(), 5);
+}
+
+TEST_F(ScrollBarTest, HeldArrowRepeats) {
+  QTest::mousePress(Widget(), Qt::LeftButton, {}, Centre(QStyle::SC_ScrollBarAddLine));
+  QTest::qWait(800);
+  QTest::mouseRelease(Widget(), Qt::LeftButton, {}, Centre(QStyle::SC_ScrollBarAddLine));
+  EXPECT_GT(changes, 1);
+  EXPECT_EQ(bar.Value(), 5 + changes);
+}
+
+// A modal box runs the event loop, where the held arrow would go on repeating
+// and reporting behind the box.
+TEST_F(ScrollBarTest, PressWhoseHandlerHoldsABoxUpEndsThere) {
+  bar.OnChange([] { QTest::qWait(800); });
+  QTest::mousePress(Widget(), Qt::LeftButton, {}, Centre(QStyle::SC_ScrollBarAddLine));
+  QTest::qWait(800);
+  QTest::mouseRelease(Widget(), Qt::LeftButton, {}, Centre(QStyle::SC_ScrollBarAddLine));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(bar.Value(), 6);
 }
 
 TEST_F(ScrollBarTest, KeyAtTheEndOfTheRangeReportsNothing) {
@@ -209,21 +229,27 @@ void WhenTheBoxOpens(Answer Act) {
   QTimer::singleShot(0, [Act] { Act(qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); });
 }
 
-TEST(MessageBox, CarriesTheApplicationTitleTheIconAndThePrompt) {
+TEST(MessageBox, CarriesTheApplicationTitleTheIconThePromptAndTheDetail) {
   QGuiApplication::setApplicationDisplayName("Morvane");
-  QString title, text;
+  QString title, text, detail;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   WhenTheBoxOpens([&](QMessageBox* Box) {
     ASSERT_NE(Box, nullptr);
     title = Box->windowTitle();
     text = Box->text();
+    QTextDocument shown;
+    shown.setHtml(Box->informativeText());
+    detail = shown.toPlainText();
     icon = Box->icon();
     Box->button(QMessageBox::Ok)->click();
   });
-  EXPECT_EQ(platform::MsgBox("不支持的图像格式。", platform::MsgBoxStyle::Critical),
+  // A file name is shown as it is, never read as markup.
+  const std::string reason = "无法读取图像文件。\n/tmp/<b>a</b>.jpg: not a picture";
+  EXPECT_EQ(platform::MsgBox("不支持的图像格式。", platform::MsgBoxStyle::Critical, {}, reason),
             platform::MsgBoxResult::Ok);
   EXPECT_EQ(title, "Morvane");
   EXPECT_EQ(text, "不支持的图像格式。");
+  EXPECT_EQ(detail.toStdString(), reason);
   EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
