@@ -2,6 +2,7 @@
 // enhancement run on every change of strength, and saving the result.
 #include "FrmTest.h"
 
+#include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/NumberText.h"
 #include "support/FitToBox.h"
@@ -26,6 +27,7 @@ constexpr int kBoxHeight = 450;
 constexpr char kOpenFilter[] =
     "All Suppported Images |*.bmp;*.jpg;*.jpeg;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg";
 constexpr char kSaveFilter[] = "BMP Images|*.bmp";
+constexpr char kUnsupported[] = "不支持的图像格式。";
 
 bool EndsWithBmp(const std::string& Path) {
   constexpr std::string_view kExtension = ".bmp";
@@ -58,8 +60,23 @@ Cimage ImageFromFile(const std::string& Path) {
 
 Cimage CopyOf(const Cimage& Image) {
   Cimage copy = Image.Clone();
-  if (copy.handle() == nullptr) throw std::runtime_error(NoMemoryText(Image.Width(), Image.Height()));
+  if (copy.handle() == nullptr) {
+    throw std::runtime_error(NoMemoryText(Image.Width(), Image.Height()));
+  }
   return copy;
+}
+
+// The reason behind a failure, for the message's detail: the platform's own
+// account (the path, the places searched, the system's reason) under a line
+// that says in the user's language which part failed.
+std::string ReasonOf(const std::exception& Failure) {
+  if (dynamic_cast<const platform::PictureLoadError*>(&Failure) != nullptr) {
+    return std::string("无法读取图像文件。\n") + Failure.what();
+  }
+  if (dynamic_cast<const platform::LibraryLoadError*>(&Failure) != nullptr) {
+    return std::string("无法载入图像处理库。\n") + Failure.what();
+  }
+  return Failure.what();
 }
 
 bool SameLayout(const Cimage& A, const Cimage& B) {
@@ -100,17 +117,17 @@ void FrmTest::CmdOpen_Click() {
   std::string path;
   try {
     path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
-  } catch (...) {
-    ShowUnsupported();
+  } catch (const std::exception& Failure) {
+    ShowFailure(kUnsupported, Failure);
     return;
   }
   if (!path.empty()) OpenFile(path);
 }
 
-// Every failure, whatever its step, ends in the one message: to the user they
-// all mean that this file could not be shown. The new picture and its copy are
-// made aside first, so a file that fails leaves the picture the window shows,
-// filters and saves as it was.
+// Every failure, whatever its step, ends in the one message, with the reason
+// under it: to the user they all mean that this file could not be shown. The
+// new picture and its copy are made aside first, so a file that fails leaves the
+// picture the window shows, filters and saves as it was.
 void FrmTest::OpenFile(const std::string& Path) {
   try {
     Cimage source = ImageFromFile(Path);
@@ -121,8 +138,8 @@ void FrmTest::OpenFile(const std::string& Path) {
                   ViewWidth, ViewHeight);
     DrawSource();
     ApplyEnhancement();
-  } catch (...) {
-    ShowUnsupported();
+  } catch (const std::exception& Failure) {
+    ShowFailure(kUnsupported, Failure);
   }
 }
 
@@ -132,7 +149,7 @@ void FrmTest::Amount_Change() {
   try {
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
-    ShowFailure(Failure);
+    ShowFailure("图像增强失败。", Failure);
   }
   LblB[1].SetCaption(std::to_string(Amount.Value()));
 }
@@ -140,7 +157,7 @@ void FrmTest::Amount_Change() {
 void FrmTest::CmdSave_Click() {
   try {
     if (DestImage.handle() == nullptr) {
-      dialogs_.MsgBox("还没有可保存的图像，请先选择图像。", MsgBoxStyle::Exclamation);
+      dialogs_.MsgBox("还没有可保存的图像，请先选择图像。", MsgBoxStyle::Exclamation, {});
       return;
     }
     std::int16_t filter_index = 0;
@@ -156,7 +173,7 @@ void FrmTest::CmdSave_Click() {
     DestImage.OutPut(PicTemp.hDC());
     platform::SavePicture(PicTemp.Image(), file_name);
   } catch (const std::exception& Failure) {
-    ShowFailure(Failure);
+    ShowFailure("无法保存图像。", Failure);
   }
 }
 
@@ -207,11 +224,10 @@ void FrmTest::DrawResult() {
 bool FrmTest::ConfirmReplace(const std::string& FileName) {
   return dialogs_.MsgBox("文件“" + FileName + "”已存在。\n要替换它吗？",
                          MsgBoxStyle::YesNo | MsgBoxStyle::Question |
-                             MsgBoxStyle::DefaultButton2) == platform::MsgBoxResult::Yes;
+                             MsgBoxStyle::DefaultButton2,
+                         {}) == platform::MsgBoxResult::Yes;
 }
 
-void FrmTest::ShowUnsupported() { dialogs_.MsgBox("不支持的图像格式。", MsgBoxStyle::Critical); }
-
-void FrmTest::ShowFailure(const std::exception& Failure) {
-  dialogs_.MsgBox(Failure.what(), MsgBoxStyle::Critical);
+void FrmTest::ShowFailure(const std::string& Headline, const std::exception& Failure) {
+  dialogs_.MsgBox(Headline, MsgBoxStyle::Critical, ReasonOf(Failure));
 }

@@ -55,8 +55,7 @@ class FrmTest : public platform::Form {
   void DrawSource();
   void DrawResult();
   bool ConfirmReplace(const std::string& FileName);
-  void ShowUnsupported();
-  void ShowFailure(const std::exception& Failure);
+  void ShowFailure(const std::string& Headline, const std::exception& Failure);
 
   UserDialogs& dialogs_;
   EnhancementLibrary& library_;

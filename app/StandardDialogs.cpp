@@ -16,6 +16,7 @@ std::string StandardDialogs::ShowSaveDialog(platform::Hwnd OwnerWindow, const st
 }
 
 platform::MsgBoxResult StandardDialogs::MsgBox(const std::string& Prompt,
-                                               platform::MsgBoxStyle Buttons) {
-  return platform::MsgBox(Prompt, Buttons);
+                                               platform::MsgBoxStyle Buttons,
+                                               const std::string& Detail) {
+  return platform::MsgBox(Prompt, Buttons, {}, Detail);
 }

@@ -11,5 +11,6 @@ class StandardDialogs : public UserDialogs {
   std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                              const std::string& Title, std::int16_t& FilterIndex,
                              const std::string& InitialDir) override;
-  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons) override;
+  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons,
+                                const std::string& Detail) override;
 };

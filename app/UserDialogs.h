@@ -18,6 +18,7 @@ class UserDialogs {
   virtual std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                      const std::string& Title, std::int16_t& FilterIndex,
                                      const std::string& InitialDir) = 0;
-  virtual platform::MsgBoxResult MsgBox(const std::string& Prompt,
-                                        platform::MsgBoxStyle Buttons) = 0;
+  // Detail, when not empty, is the reason behind Prompt.
+  virtual platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons,
+                                        const std::string& Detail) = 0;
 };

@@ -2,7 +2,10 @@
 // unenhanced source, the value and time captions, and a missing library.
 #include "WindowFixture.h"
 
+#include "platform/NativeWidget.h"
+
 #include <QRegularExpression>
+#include <QTest>
 
 namespace {
 
@@ -72,10 +75,19 @@ class MissingLibraryTest : public WindowTest {
   MissingLibraryTest() : WindowTest("NoSuchProcessing", {MORVANE_FAKE_DIR}) {}
 };
 
+void ExpectNamesTheMissingLibrary(const ScriptedDialogs::Message& Message) {
+  EXPECT_EQ(Message.Style, platform::MsgBoxStyle::Critical);
+  EXPECT_NE(Message.Detail.find("无法载入图像处理库"), std::string::npos) << Message.Detail;
+  EXPECT_NE(Message.Detail.find("NoSuchProcessing"), std::string::npos) << Message.Detail;
+  EXPECT_NE(Message.Detail.find(MORVANE_FAKE_DIR), std::string::npos) << Message.Detail;
+  EXPECT_NE(Message.Detail.find("search path"), std::string::npos) << Message.Detail;
+}
+
 TEST_F(MissingLibraryTest, OpenGivesItsMessageAndALaterChangeShowsTheErrorAndGoesOn) {
   Open(WritePicture("p.bmp", 300, 200));
   ASSERT_EQ(dialogs.Messages.size(), 1u);
   EXPECT_EQ(dialogs.Messages[0].Prompt, "不支持的图像格式。");
+  ExpectNamesTheMissingLibrary(dialogs.Messages[0]);
   const Pixels picture = PixelsOf(form->SrcImage);
   EXPECT_TRUE(std::equal(picture.At(0, 0), picture.At(0, 0) + 3, Source().At(150, 125)));
   EXPECT_TRUE(Result().OutsideIs(background, 0, 0, 0, 0));
@@ -83,17 +95,29 @@ TEST_F(MissingLibraryTest, OpenGivesItsMessageAndALaterChangeShowsTheErrorAndGoe
 
   PressKey(form->Amount, Qt::Key_Right);
   ASSERT_EQ(dialogs.Messages.size(), 2u);
-  const std::string& error = dialogs.Messages[1].Prompt;
-  EXPECT_EQ(dialogs.Messages[1].Style, platform::MsgBoxStyle::Critical);
-  EXPECT_NE(error.find("NoSuchProcessing"), std::string::npos) << error;
-  EXPECT_NE(error.find(MORVANE_FAKE_DIR), std::string::npos) << error;
-  EXPECT_NE(error.find("search path"), std::string::npos) << error;
+  EXPECT_EQ(dialogs.Messages[1].Prompt, "图像增强失败。");
+  ExpectNamesTheMissingLibrary(dialogs.Messages[1]);
   EXPECT_EQ(form->LblB[1].Caption(), "6");
 
   // The window goes on: the unfiltered result can still be saved.
   Save(PathOf("unfiltered"));
   EXPECT_EQ(dialogs.Messages.size(), 2u);
   EXPECT_EQ(PixelsOf(*platform::LoadPicture(PathOf("unfiltered.bmp"))).Bytes, picture.Bytes);
+}
+
+// A held arrow repeats; the box that the first step puts up must not be
+// joined by more while the person reads it.
+TEST_F(MissingLibraryTest, HoldingTheArrowGivesOneMessageAndOneStep) {
+  Open(WritePicture("p.bmp", 30, 20));
+  dialogs.BoxOpenMs = 800;
+  QWidget* bar = platform::NativeWidget(form->Amount.hWnd());
+  const QPoint arrow(bar->width() - bar->height() / 2, bar->height() / 2);
+  QTest::mousePress(bar, Qt::LeftButton, {}, arrow);
+  QTest::mouseRelease(bar, Qt::LeftButton, {}, arrow);
+
+  EXPECT_EQ(dialogs.Messages.size(), 2u);
+  EXPECT_EQ(form->Amount.Value(), 6);
+  EXPECT_EQ(form->LblB[1].Caption(), "6");
 }
 
 }  // namespace

@@ -31,8 +31,10 @@ std::string ScriptedDialogs::ShowSaveDialog(platform::Hwnd OwnerWindow, const st
 }
 
 platform::MsgBoxResult ScriptedDialogs::MsgBox(const std::string& Prompt,
-                                               platform::MsgBoxStyle Buttons) {
-  Messages.push_back({Prompt, Buttons});
+                                               platform::MsgBoxStyle Buttons,
+                                               const std::string& Detail) {
+  Messages.push_back({Prompt, Buttons, Detail});
+  if (BoxOpenMs > 0) QTest::qWait(BoxOpenMs);
   if (BoxAnswers.empty()) {
     const bool yes_no = (static_cast<int>(Buttons) & 7) == static_cast<int>(platform::MsgBoxStyle::YesNo);
     return yes_no ? platform::MsgBoxResult::No : platform::MsgBoxResult::Ok;

@@ -30,6 +30,7 @@ class ScriptedDialogs : public UserDialogs {
   struct Message {
     std::string Prompt;
     platform::MsgBoxStyle Style;
+    std::string Detail;
   };
 
   // Answers, taken in turn; a dialog without one is cancelled, a box without
@@ -37,6 +38,9 @@ class ScriptedDialogs : public UserDialogs {
   std::deque<std::string> OpenAnswers;
   std::deque<std::string> SaveAnswers;
   std::deque<platform::MsgBoxResult> BoxAnswers;
+  // How long each box stays up, running the event loop as a modal box does
+  // while a person reads it.
+  int BoxOpenMs = 0;
 
   std::vector<Request> OpenRequests;
   std::vector<Request> SaveRequests;
@@ -47,7 +51,8 @@ class ScriptedDialogs : public UserDialogs {
   std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                              const std::string& Title, std::int16_t& FilterIndex,
                              const std::string& InitialDir) override;
-  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons) override;
+  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons,
+                                const std::string& Detail) override;
 };
 
 // 24-bit pixels in the drawing layer's layout, with the helpers tests compare by.

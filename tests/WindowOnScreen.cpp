@@ -34,8 +34,9 @@ class PhotoDialogs : public UserDialogs {
                              std::int16_t&, const std::string&) override {
     return {};
   }
-  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle) override {
-    Messages.push_back(Prompt);
+  platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle,
+                                const std::string& Detail) override {
+    Messages.push_back(Prompt + " " + Detail);
     return platform::MsgBoxResult::Ok;
   }
 

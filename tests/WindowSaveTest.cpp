@@ -89,9 +89,10 @@ TEST_F(SaveTest, FailureShowsItsOwnTextAndTheWindowGoesOn) {
   const std::string unwritable = PathOf("no-such-folder/result");
   Save(unwritable);
   ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Prompt, "无法保存图像。");
   EXPECT_EQ(dialogs.Messages[0].Style, platform::MsgBoxStyle::Critical);
-  EXPECT_NE(dialogs.Messages[0].Prompt.find(unwritable + ".bmp"), std::string::npos)
-      << dialogs.Messages[0].Prompt;
+  EXPECT_NE(dialogs.Messages[0].Detail.find(unwritable + ".bmp"), std::string::npos)
+      << dialogs.Messages[0].Detail;
 
   Save(PathOf("result"));
   EXPECT_EQ(SavedPixels(PathOf("result.bmp")), PixelsOf(form->DestImage).Bytes);
