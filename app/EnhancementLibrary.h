@@ -3,15 +3,18 @@
 // program starts without it and finds out only when a picture is to be filtered.
 #pragma once
 
+#include "imageprocessing/include/ImageProcessing.h"
 #include "platform/SharedLibrary.h"
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 class EnhancementLibrary {
  public:
   // Rewrites Stride x Height bytes at Src in place: 24-bit pixels, blue, green,
-  // red, rows top-down. The result carries no meaning.
+  // red, rows top-down. Only the refusal codes of the library's header carry a
+  // meaning in the result.
   using Filter = int(unsigned char* Src, int Width, int Height, int Stride, int Strength);
 
   // By default the library is looked for beside the program, then on the
@@ -29,3 +32,7 @@ class EnhancementLibrary {
   platform::SharedLibrary library_;
   Filter* entry_ = nullptr;
 };
+
+static_assert(
+    std::is_same_v<EnhancementLibrary::Filter, decltype(::DetailEnhancementByBilaterFilter)>,
+    "the entry point is called as the library's header declares it");

@@ -2,6 +2,7 @@
 // enhancement run on every change of strength, and saving the result.
 #include "FrmTest.h"
 
+#include "FilterResult.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/NumberText.h"
@@ -190,9 +191,10 @@ void FrmTest::ApplyEnhancement() {
   // on the first run, which is the one that finds the library.
   EnhancementLibrary::Filter* const filter = library_.DetailEnhancementByBilaterFilter();
   const API::MsStamp t1 = API::GetPreciseMs();
-  filter(DestImage.Pointer(), DestImage.Width(), DestImage.Height(), DestImage.Stride(),
-         Amount.Value());
+  const int status = filter(DestImage.Pointer(), DestImage.Width(), DestImage.Height(),
+                            DestImage.Stride(), Amount.Value());
   const API::MsStamp t2 = API::GetPreciseMs();
+  CheckFilterResult(status);
   lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms");
 
   DrawResult();

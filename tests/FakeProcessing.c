@@ -4,6 +4,7 @@
 #define FAKE_API __attribute__((visibility("default")))
 
 static struct FakeProcessingCall last_call;
+static int result_to_give;
 
 FAKE_API uint64_t FakeProcessingHash(const unsigned char* Bytes, uint64_t Count) {
   uint64_t hash = 14695981039346656037ull;
@@ -20,18 +21,22 @@ FAKE_API int DetailEnhancementByBilaterFilter(unsigned char* Src, int Width, int
   last_call.Stride = Stride;
   last_call.Strength = Strength;
   last_call.InputHash = FakeProcessingHash(Src, (uint64_t)Stride * (uint64_t)Height);
+  if (result_to_give < 0) return result_to_give;
   for (int y = 0; y < Height; ++y) {
     unsigned char* row = Src + (long long)y * Stride;
     for (int x = 0; x < 3 * Width; ++x) row[x] = (unsigned char)(row[x] + Strength);
   }
-  return 0;
+  return result_to_give;
 }
 
 FAKE_API const struct FakeProcessingCall* FakeProcessingLastCall(void) { return &last_call; }
 
+FAKE_API void FakeProcessingGiveResult(int Result) { result_to_give = Result; }
+
 FAKE_API void FakeProcessingReset(void) {
   const struct FakeProcessingCall none = {0};
   last_call = none;
+  result_to_give = 0;
 }
 
 FAKE_API const char* FakeProcessingPlace(void) { return FAKE_PROCESSING_PLACE; }

@@ -26,6 +26,10 @@ int DetailEnhancementByBilaterFilter(unsigned char* Src, int Width, int Height, 
 
 /* The last call's arguments, and how many calls there were. */
 const struct FakeProcessingCall* FakeProcessingLastCall(void);
+/* What later calls return; a negative value refuses and touches no pixel, as
+ * the library's documented refusals do. */
+void FakeProcessingGiveResult(int Result);
+/* Forgets the calls and goes back to returning 0. */
 void FakeProcessingReset(void);
 
 /* Which copy of the library this is: "folder" or "search path". */

@@ -70,6 +70,42 @@ TEST_F(EnhanceTest, ResultWithoutAMatchingCopyIsMadeAnewBeforeFiltering) {
   EXPECT_TRUE(dialogs.Messages.empty());
 }
 
+TEST_F(EnhanceTest, DocumentedRefusalsFailTheRunAndLeaveTheShownResult) {
+  Open(WritePicture("p.bmp", 300, 200));
+  const Pixels shown = Result();
+  const std::string time = form->lblinfo.Caption();
+
+  for (int code = -6; code <= -1; ++code) {
+    FakeGivesResult(code);
+    PressKey(form->Amount, code % 2 == 0 ? Qt::Key_Right : Qt::Key_Left);
+    ASSERT_EQ(dialogs.Messages.size(), static_cast<std::size_t>(code + 7));
+    const ScriptedDialogs::Message& message = dialogs.Messages.back();
+    EXPECT_EQ(message.Prompt, "图像增强失败。");
+    EXPECT_EQ(message.Style, platform::MsgBoxStyle::Critical);
+    EXPECT_NE(message.Detail.find("（错误码 " + std::to_string(code) + "）"), std::string::npos)
+        << message.Detail;
+    EXPECT_EQ(form->lblinfo.Caption(), time);
+    EXPECT_EQ(Result().Bytes, shown.Bytes);
+  }
+  EXPECT_NE(dialogs.Messages[1].Detail.find("内存不足"), std::string::npos);
+}
+
+TEST_F(EnhanceTest, RefusalWhileOpeningIsTheOpensMessageAndOtherResultsAreNotRead) {
+  FakeGivesResult(-5);
+  Open(WritePicture("p.bmp", 300, 200));
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Prompt, "不支持的图像格式。");
+  EXPECT_NE(dialogs.Messages[0].Detail.find("内存不足（错误码 -5）"), std::string::npos)
+      << dialogs.Messages[0].Detail;
+  EXPECT_EQ(form->lblinfo.Caption(), "信息：");
+
+  FakeGivesResult(42);
+  PressKey(form->Amount, Qt::Key_Right);
+  EXPECT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(form->lblinfo.Caption().rfind("用时 ", 0), 0u) << form->lblinfo.Caption();
+  EXPECT_TRUE(Source().RegionEquals(Result(), 150, 125, 300, 200, 6));
+}
+
 class MissingLibraryTest : public WindowTest {
  protected:
   MissingLibraryTest() : WindowTest("NoSuchProcessing", {MORVANE_FAKE_DIR}) {}

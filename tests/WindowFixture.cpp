@@ -141,6 +141,10 @@ const FakeProcessingCall& WindowTest::LastCall() {
   return *fake_.Resolve<const FakeProcessingCall*()>("FakeProcessingLastCall")();
 }
 
+void WindowTest::FakeGivesResult(int Result) {
+  fake_.Resolve<decltype(FakeProcessingGiveResult)>("FakeProcessingGiveResult")(Result);
+}
+
 std::uint64_t WindowTest::FakeHash(const std::uint8_t* Bytes, std::uint64_t Count) {
   return fake_.Resolve<decltype(FakeProcessingHash)>("FakeProcessingHash")(Bytes, Count);
 }

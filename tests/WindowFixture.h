@@ -90,6 +90,8 @@ class WindowTest : public ::testing::Test {
   void Save(const std::string& Path);
 
   const FakeProcessingCall& LastCall();
+  // What the stand-in's later calls return (FakeProcessingGiveResult).
+  void FakeGivesResult(int Result);
   std::uint64_t FakeHash(const std::uint8_t* Bytes, std::uint64_t Count);
   QRect View() const {
     return {form->ViewLeft, form->ViewTop, form->ViewWidth, form->ViewHeight};
