@@ -47,9 +47,9 @@ enum ImageProcessingResult {
  * pixels, range sigma 25 levels) into a base B, and every channel gets
  * 0.3 * Strength * (Y - B) added, rounded and clamped to 0..255, so that colours
  * keep their hue. The call is synchronous, keeps no reference to Src, uses at
- * most Stride * Height bytes of working memory, and may be made from several
- * threads at once on different pictures. The result does not depend on the
- * number of threads used.
+ * most Stride * Height bytes plus 4 MiB of working memory, and may be made
+ * from several threads at once on different pictures. The result does not
+ * depend on the number of threads used.
  *
  * Returns IMAGEPROCESSING_OK (0) or one of the negative codes above. */
 IMAGEPROCESSING_API int DetailEnhancementByBilaterFilter(unsigned char *Src, int Width, int Height,

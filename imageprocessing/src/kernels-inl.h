@@ -1,5 +1,5 @@
 // SIMD kernels of the filter, written once with Highway and compiled by
-// dispatch.cc for every x86-64 level it targets (SSSE3, SSE4, AVX2, AVX-512,
+// kernels.cc for every x86-64 level it targets (SSSE3, SSE4, AVX2, AVX-512,
 // plus a portable baseline).
 //
 // Algorithm: a bilateral grid (Chen, Paris & Durand 2007, after Paris & Durand
@@ -18,9 +18,15 @@
 // Sampling coarser than sigma loses accuracy fast (1.5 sigma costs 6 dB),
 // finer sampling only grows the grid.
 //
-// For small pictures the grid would need more memory than the picture itself,
-// so DirectRow computes the windowed filter exactly instead (radius 3 sigma_s);
-// there sigma_s is at most ~6 px and the window stays small.
+// Every picture of more than kDirectPixels pixels takes the grid, whatever
+// its shape: its cost per pixel is fixed, while an exact window grows with
+// sigma_s^2 and made small pictures and panoramas slower than large photos.
+// The grid of a very flat or very tall picture is cut into bands
+// (enhance.cpp), which bounds its memory. Only tiny pictures, where sigma_s
+// is 2 px, take the exact window (DirectRow, radius 3 sigma_s = 6 px): there
+// it costs at most 169 taps for each of at most 1024 pixels, some tens of
+// microseconds, and a handful of pixels gives the grid's interpolation
+// nothing to average its error over.
 //
 // Every kernel works on whole rows and never depends on how rows are shared
 // among threads, which keeps the output bit-identical for any thread count.
@@ -36,7 +42,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "filter_internal.h"
+#include "kernels.h"
 
 #include <hwy/highway.h>
 #include <hwy/contrib/math/math-inl.h>
@@ -49,9 +55,9 @@ namespace hn = hwy::HWY_NAMESPACE;
 using DF = hn::ScalableTag<float>;
 using DI = hn::RebindToSigned<DF>;
 using DU8 = hn::Rebind<std::uint8_t, DF>;
-using DU16 = hn::Rebind<std::uint16_t, DF>;
 using VF = hn::Vec<DF>;
 using VI = hn::Vec<DI>;
+using DU16 = hn::Rebind<std::uint16_t, DF>;
 
 constexpr float kLumaB = 0.114f;
 constexpr float kLumaG = 0.587f;
@@ -129,7 +135,7 @@ HWY_INLINE void StorePixels(VF b, VF g, VF r, VF detail, int valid,
 // The pair is adjacent in memory, so on AVX2/AVX-512 one 64-bit gather fetches
 // both and halves the gathered elements, which dominate the slice.
 HWY_INLINE void GatherPair(const float* HWY_RESTRICT rg, VI idx, int offset, VF& v, VF& w) {
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_TARGET <= HWY_AVX3
   const __m512i i = idx.raw;
   const __m512 a = _mm512_castpd_ps(_mm512_i32gather_pd(_mm512_castsi512_si256(i), rg + offset, 4));
   const __m512 b =
@@ -138,7 +144,7 @@ HWY_INLINE void GatherPair(const float* HWY_RESTRICT rg, VI idx, int offset, VF&
   const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
   v = VF{_mm512_permutex2var_ps(a, even, b)};
   w = VF{_mm512_permutex2var_ps(a, odd, b)};
-#elif HWY_TARGET == HWY_AVX2
+#elif HWY_TARGET <= HWY_AVX2
   const __m256i i = idx.raw;
   const __m256 a = _mm256_castpd_ps(_mm256_i32gather_pd(reinterpret_cast<const double*>(rg + offset), _mm256_castsi256_si128(i), 4));
   const __m256 b =
@@ -153,17 +159,18 @@ HWY_INLINE void GatherPair(const float* HWY_RESTRICT rg, VI idx, int offset, VF&
 #endif
 }
 
-void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
+void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
               const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
-              std::size_t rowFloats, const SplatScratch& s) {
+              std::size_t segmentFloats, const SplatScratch& s) {
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
   const VF one = hn::Set(df, 1.0f);
+  const VI base = hn::Set(di, seg.base);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
 
-  for (int x0 = 0; x0 < width; x0 += kSplatChunk) {
-    const int count = std::min(kSplatChunk, width - x0);
+  for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSplatChunk) {
+    const int count = std::min(kSplatChunk, seg.xEnd - x0);
     for (int i = 0; i < count; i += n) {
       const int x = x0 + i;
       const int valid = std::min(n, count - i);
@@ -185,7 +192,7 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
       const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
       hn::StoreInterleaved4(hn::Mul(a0, y), a0, hn::Mul(b0, y), b0, df, s.near + 4 * i);
       hn::StoreInterleaved4(hn::Mul(a1, y), a1, hn::Mul(b1, y), b1, df, s.far + 4 * i);
-      const VI off = hn::Add(hn::LoadU(di, colOff + x), hn::Add(cell, cell));
+      const VI off = hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(cell, cell));
       hn::StoreU(off, di, s.off + i);
     }
     // The scatter itself: each pixel touches (value, weight) of two adjacent
@@ -196,7 +203,7 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
     const float* HWY_RESTRICT farC = s.far;
 #if HWY_TARGET == HWY_SCALAR
     for (int i = 0; i < count; ++i) {
-      float* acc = copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * rowFloats + offs[i];
+      float* acc = copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * segmentFloats + offs[i];
       for (int k = 0; k < 4; ++k) {
         acc[k] += nearC[4 * i + k];
         acc[kCellFloats + k] += farC[4 * i + k];
@@ -211,9 +218,9 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
       hn::StoreU(hn::Add(hn::LoadU(d4, acc1), hn::LoadU(d4, farC + 4 * i)), d4, acc1);
     };
     static_assert(kSplatCopies == 4 && kSplatChunk % 4 == 0, "pixel i goes to copy i % 4");
-    float* HWY_RESTRICT copy1 = copies + rowFloats;
-    float* HWY_RESTRICT copy2 = copies + 2 * rowFloats;
-    float* HWY_RESTRICT copy3 = copies + 3 * rowFloats;
+    float* HWY_RESTRICT copy1 = copies + segmentFloats;
+    float* HWY_RESTRICT copy2 = copies + 2 * segmentFloats;
+    float* HWY_RESTRICT copy3 = copies + 3 * segmentFloats;
     int i = 0;
     for (; i + 4 <= count; i += 4) {
       add(i, copies);
@@ -221,22 +228,22 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, int width,
       add(i + 2, copy2);
       add(i + 3, copy3);
     }
-    for (; i < count; ++i) add(i, copies + static_cast<std::size_t>(i & 3) * rowFloats);
+    for (; i < count; ++i) add(i, copies + static_cast<std::size_t>(i & 3) * segmentFloats);
 #endif
   }
 }
 
-void FlushRow(float* HWY_RESTRICT copies, std::size_t rowFloats, float* HWY_RESTRICT g0,
-              float* HWY_RESTRICT g1, float w0, float w1) {
+void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t floats,
+              float* HWY_RESTRICT g0, float* HWY_RESTRICT g1, float w0, float w1) {
   const DF df;
   const std::size_t n = hn::Lanes(df);
   const VF vw0 = hn::Set(df, w0), vw1 = hn::Set(df, w1), zero = hn::Zero(df);
   static_assert(kSplatCopies == 4, "the fixed summation order below assumes four copies");
   float* c0 = copies;
-  float* c1 = copies + rowFloats;
-  float* c2 = copies + 2 * rowFloats;
-  float* c3 = copies + 3 * rowFloats;
-  for (std::size_t i = 0; i < rowFloats; i += n) {
+  float* c1 = copies + segmentFloats;
+  float* c2 = copies + 2 * segmentFloats;
+  float* c3 = copies + 3 * segmentFloats;
+  for (std::size_t i = 0; i < floats; i += n) {
     const VF sum = hn::Add(hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i)),
                            hn::Add(hn::LoadU(df, c2 + i), hn::LoadU(df, c3 + i)));
     hn::StoreU(hn::MulAdd(vw0, sum, hn::LoadU(df, g0 + i)), df, g0 + i);
@@ -286,37 +293,42 @@ void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size
   }
 }
 
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-// AVX-512 slices through register table lookups instead of gathers: a cell's
-// twelve bins fit one vector, and at grid spacings of 16 px or more the 16
-// pixels of a vector lie in at most two neighbouring cells, so vpermt2ps over
-// the tables of cells c and c+1 (or c+1 and c+2) fetches what eight gathers
-// would. The row is first laid out as 16 values then 16 weights per cell.
+#if HWY_TARGET <= HWY_AVX2
+// AVX2 and AVX-512 slice through register table lookups instead of gathers
+// wherever the pixels of one vector lie in at most two neighbouring cells
+// (grid spacing of at least 8 px on AVX2, 16 px on AVX-512, i.e. a short side
+// of 512 or 1024 px and up). A cell's twelve bins, as 16 values then 16
+// weights, are one AVX-512 vector or two AVX2 vectors: vpermt2ps over the
+// tables of cells c and c+1 fetches what eight gathers would; on AVX2 two
+// vpermps and a blend fetch one 16-entry table.
 constexpr std::size_t kTableFloats = 32;
 
-// Interpolates grid rows g0/g1 at wy and de-interleaves every cell into the
-// table layout; one zero cell after the last keeps the c+2 table in bounds.
-HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT g0, const float* HWY_RESTRICT g1,
-                                 float wy, std::size_t rowFloats, float* HWY_RESTRICT tables) {
-  const std::size_t cells = rowFloats / kCellFloats;
-  const __m512 vwy = _mm512_set1_ps(wy);
-  // Bins 12..15 repeat bin 11; no lookup reads them.
-  const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 22, 22, 22, 22);
-  const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 23, 23, 23, 23);
+// De-interleaves every cell of the interpolated row `rg` into the table
+// layout; one zero cell after the last keeps the c+2 table in bounds. Bins
+// 12..15 repeat bins 8..11; no lookup reads them.
+HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT rg, std::size_t cells,
+                                 float* HWY_RESTRICT tables) {
+  const hn::FixedTag<float, 8> d8;
+  const hn::FixedTag<float, 4> d4;
   for (std::size_t c = 0; c < cells; ++c) {
-    const float* a = g0 + c * kCellFloats;
-    const float* b = g1 + c * kCellFloats;
-    const __m512 a0 = _mm512_loadu_ps(a), b0 = _mm512_loadu_ps(b);
-    const __m512 a1 = _mm512_maskz_loadu_ps(0xFF, a + 16), b1 = _mm512_maskz_loadu_ps(0xFF, b + 16);
-    const __m512 lo = _mm512_fmadd_ps(vwy, _mm512_sub_ps(b0, a0), a0);
-    const __m512 hi = _mm512_fmadd_ps(vwy, _mm512_sub_ps(b1, a1), a1);
-    _mm512_storeu_ps(tables + c * kTableFloats, _mm512_permutex2var_ps(lo, even, hi));
-    _mm512_storeu_ps(tables + c * kTableFloats + 16, _mm512_permutex2var_ps(lo, odd, hi));
+    const float* cell = rg + c * kCellFloats;
+    float* t = tables + c * kTableFloats;
+    hn::Vec<decltype(d8)> v8, w8;
+    hn::LoadInterleaved2(d8, cell, v8, w8);
+    hn::Vec<decltype(d4)> v4, w4;
+    hn::LoadInterleaved2(d4, cell + 16, v4, w4);
+    hn::StoreU(v8, d8, t);
+    hn::StoreU(v4, d4, t + 8);
+    hn::StoreU(v4, d4, t + 12);
+    hn::StoreU(w8, d8, t + 16);
+    hn::StoreU(w4, d4, t + 24);
+    hn::StoreU(w4, d4, t + 28);
   }
-  _mm512_storeu_ps(tables + cells * kTableFloats, _mm512_setzero_ps());
-  _mm512_storeu_ps(tables + cells * kTableFloats + 16, _mm512_setzero_ps());
+  std::memset(tables + cells * kTableFloats, 0, kTableFloats * sizeof(float));
 }
+#endif
 
+#if HWY_TARGET <= HWY_AVX3
 // Fetches (value, weight) of bins `cell` and `cell`+1 in the pixels' own cell
 // (v00..w01) and in the cell to its right (v10..w11). `first` is the cell of
 // lane 0; every lane's cell is `first` or `first` + 1.
@@ -340,39 +352,74 @@ HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t firs
   w10 = VF{_mm512_permutex2var_ps(wb, i0, wc)};
   w11 = VF{_mm512_permutex2var_ps(wb, i1, wc)};
 }
+#elif HWY_TARGET <= HWY_AVX2
+// Entry idx (0..15) of the 16-float table at t: vpermps looks up within each
+// half, bit 3 of the index (moved into the sign bit) picks the half.
+HWY_INLINE __m256 Lookup16(const float* HWY_RESTRICT t, __m256i idx, __m256 upper) {
+  return _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(t), idx),
+                          _mm256_permutevar8x32_ps(_mm256_loadu_ps(t + 8), idx), upper);
+}
+
+// As the AVX-512 version. Lanes in cell `first` + 1 take their own and right
+// cells one table further on; when no lane is there (kStraddles false), the
+// two extra lookups and blends are skipped.
+template <bool kStraddles>
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
+                              VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
+                              VF& w10, VF& v11, VF& w11) {
+  const __m256i i0 = cell.raw;
+  const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(1));
+  const __m256 upper0 = _mm256_castsi256_ps(_mm256_slli_epi32(i0, 28));
+  const __m256 upper1 = _mm256_castsi256_ps(_mm256_slli_epi32(i1, 28));
+  const __m256 inRight = _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, firstOff.raw));
+  const float* t = tables + first * kTableFloats;
+  auto corners = [&](std::size_t part, __m256i idx, __m256 upper, VF& own, VF& right) {
+    const __m256 a = Lookup16(t + part, idx, upper);
+    const __m256 b = Lookup16(t + kTableFloats + part, idx, upper);
+    if constexpr (kStraddles) {
+      const __m256 c = Lookup16(t + 2 * kTableFloats + part, idx, upper);
+      own = VF{_mm256_blendv_ps(a, b, inRight)};
+      right = VF{_mm256_blendv_ps(b, c, inRight)};
+    } else {
+      own = VF{a};
+      right = VF{b};
+    }
+  };
+  corners(0, i0, upper0, v00, v10);
+  corners(0, i1, upper1, v01, v11);
+  corners(16, i0, upper0, w00, w10);
+  corners(16, i1, upper1, w01, w11);
+}
 #endif
 
-void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRICT g0,
-              const float* HWY_RESTRICT g1, float wy, std::size_t rowFloats,
-              const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
-              float gain, float* HWY_RESTRICT rg) {
+void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* HWY_RESTRICT g0,
+              const float* HWY_RESTRICT g1, float wy, const std::int32_t* HWY_RESTRICT colOff,
+              const float* HWY_RESTRICT colW, float gain, float* HWY_RESTRICT scratch) {
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  // rg holds the row interpolated in the gather layout (rowFloats) followed by
-  // the lookup tables; both fit the kSplatCopies rows of scratch.
-  float* HWY_RESTRICT tables = rg + rowFloats;
-  bool tablesReady = false;
-#endif
   // Interpolating the two grid rows once per pixel row leaves a 2-D lookup
-  // per pixel instead of a 3-D one. Each layout is made when the first pixel
-  // that reads it comes up: at small grid spacings only the gathers run, at
-  // large ones only the table lookups.
-  bool rowReady = false;
-  auto interpolateRow = [&] {
+  // per pixel instead of a 3-D one.
+  float* HWY_RESTRICT rg = scratch;
+  {
     const VF vwy = hn::Set(df, wy);
-    for (std::size_t i = 0; i < rowFloats; i += static_cast<std::size_t>(n)) {
+    for (std::size_t i = 0; i < seg.floats; i += static_cast<std::size_t>(n)) {
       const VF a = hn::LoadU(df, g0 + i);
       hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
     }
-    rowReady = true;
-  };
+  }
+#if HWY_TARGET <= HWY_AVX2
+  // The tables follow the row in scratch; they are made when the first pixel
+  // that reads them comes up, so small grid spacings only pay for gathers.
+  float* HWY_RESTRICT tables = rg + seg.floats;
+  bool tablesReady = false;
+#endif
   const VF vgain = hn::Set(df, gain);
   const VF tiny = hn::Set(df, 1e-30f);
+  const VI segBase = hn::Set(di, seg.base);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
-  for (int x = 0; x < width; x += n) {
-    const int valid = std::min(n, width - x);
+  for (int x = seg.xBegin; x < seg.xEnd; x += n) {
+    const int valid = std::min(n, seg.xEnd - x);
     std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
     VF b, g, r;
     LoadPixels(p, valid, tail, b, g, r);
@@ -380,21 +427,39 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, int width, const float* HWY_RESTRI
     VI cell;
     VF fz;
     RangeCell(y, cell, fz);
-    const VI off = hn::LoadU(di, colOff + x);
+    const std::int32_t firstOff = colOff[x] - seg.base;
+    VI off = hn::Sub(hn::LoadU(di, colOff + x), segBase);
+    // Lanes past the segment would read cells it did not interpolate.
+    if (valid < n) {
+      off = hn::IfThenElse(hn::FirstN(di, static_cast<std::size_t>(valid)), off,
+                           hn::Set(di, firstOff));
+    }
     const VF wx = hn::LoadU(df, colW + x);
     VF v00, w00, v01, w01, v10, w10, v11, w11;
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-    if (colOff[x + valid - 1] - colOff[x] <= kCellFloats) {
+    const std::int32_t span = colOff[x + valid - 1] - colOff[x];
+#if HWY_TARGET <= HWY_AVX2
+    if (span <= kCellFloats) {
       if (!tablesReady) {
-        BuildSliceTables(g0, g1, wy, rowFloats, tables);
+        BuildSliceTables(rg, seg.floats / kCellFloats, tables);
         tablesReady = true;
       }
-      LookupCorners(tables, static_cast<std::size_t>(colOff[x] / kCellFloats), off,
-                    hn::Set(di, colOff[x]), cell, v00, w00, v01, w01, v10, w10, v11, w11);
+      const std::size_t first = static_cast<std::size_t>(firstOff / kCellFloats);
+#if HWY_TARGET <= HWY_AVX3
+      LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10, w10,
+                    v11, w11);
+#else
+      if (span == 0) {
+        LookupCorners<false>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
+                             v10, w10, v11, w11);
+      } else {
+        LookupCorners<true>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
+                            v10, w10, v11, w11);
+      }
+#endif
     } else
 #endif
     {
-      if (!rowReady) interpolateRow();
+      (void)span;
       const VI idx = hn::Add(off, hn::Add(cell, cell));
       GatherPair(rg, idx, 0, v00, w00);
       GatherPair(rg, idx, 2, v01, w01);
@@ -450,8 +515,8 @@ void DirectRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
   const int y0 = std::max(0, y - radius);
   const int y1 = std::min(height - 1, y + radius);
   const int span = n + 2 * radius;
-  HWY_ALIGN float samples[kMaxLanes + 2 * kMaxDirectRadius];
-  HWY_ALIGN float inside[kMaxLanes + 2 * kMaxDirectRadius];
+  HWY_ALIGN float samples[kMaxLanes + 2 * kDirectRadius];
+  HWY_ALIGN float inside[kMaxLanes + 2 * kDirectRadius];
   HWY_ALIGN float centre[kMaxLanes];
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
   const std::uint16_t* own = luma + static_cast<std::ptrdiff_t>(y) * width;

@@ -27,8 +27,8 @@ struct Measured {
 
 // Reports both strengths and checks them against the bounds; the reference
 // base is computed once per picture because it does not depend on strength.
-Measured CheckAgainstReference(const Picture& src, const std::string& label, double bound5 = 40.0,
-                               double bound10 = 36.0) {
+Measured CheckAgainstReference(const Picture& src, const std::string& label, double bound5 = 45.0,
+                               double bound10 = 40.0) {
   const std::vector<double> base = ReferenceBase(src);
   Measured m{};
   m.psnr5 = Psnr(Filtered(src, 5), ReferenceEnhance(src, base, 5));
@@ -88,25 +88,39 @@ TEST(Accuracy, UpscaledPhotoOnTheGrid) {
   CheckAgainstReference(p, "chelsea x2");
 }
 
-// The sizes users open: sigma_s 16.9 px at 1920x1080 and 46.9 px at 4000x3000,
-// where the exact filter costs too much at every pixel, so it is held to the
-// reference on a lattice of pixels.
+// Filters `src` and holds it to the reference at every step-th pixel in x
+// and y, which keeps the reference affordable at the large sigma_s of big
+// pictures (46.9 px at 4000x3000).
+void CheckOnLattice(const Picture& src, int step, const std::string& label) {
+  const std::vector<double> base = ReferenceBase(src, step);
+  for (int strength : {5, 10}) {
+    const double psnr = Psnr(Subsample(Filtered(src, strength), step),
+                             Subsample(ReferenceEnhance(src, base, strength), step));
+    std::printf("[ psnr     ] %-24s %5dx%-5d every %2dth px  strength %2d: %6.2f dB\n", label.c_str(),
+                src.width, src.height, step, strength, psnr);
+    EXPECT_GE(psnr, strength == 5 ? 45.0 : 40.0) << label << " " << src.width << "x" << src.height;
+  }
+}
+
 TEST(Accuracy, LargePhotosOnASampleOfPixels) {
   const Picture astronaut = LoadPpm("astronaut.ppm");
-  const struct {
-    int width, height, step;
-  } sizes[] = {{1920, 1080, 16}, {1283, 1031, 16}, {4000, 3000, 64}};
-  for (const auto& size : sizes) {
-    const Picture src = Resample(astronaut, size.width, size.height);
-    const std::vector<double> base = ReferenceBase(src, size.step);
-    for (int strength : {5, 10}) {
-      const double psnr = Psnr(Subsample(Filtered(src, strength), size.step),
-                               Subsample(ReferenceEnhance(src, base, strength), size.step));
-      std::printf("[ psnr     ] astronaut %4dx%-4d every %2dth px  strength %2d: %6.2f dB\n",
-                  size.width, size.height, size.step, strength, psnr);
-      EXPECT_GE(psnr, strength == 5 ? 40.0 : 36.0) << size.width << "x" << size.height;
-    }
-  }
+  CheckOnLattice(Resample(astronaut, 1920, 1080), 16, "astronaut");
+  CheckOnLattice(Resample(astronaut, 1283, 1031), 16, "astronaut");
+  CheckOnLattice(Resample(astronaut, 4000, 3000), 64, "astronaut");
+}
+
+// Panoramas and tall pictures, some of them so flat that their grid is cut
+// into bands (6000x128, 100x2000), and strips of photo content.
+TEST(Accuracy, PanoramasAndStrips) {
+  const Picture chelsea = LoadPpm("chelsea.ppm");
+  const Picture astronaut = LoadPpm("astronaut.ppm");
+  CheckOnLattice(Resample(chelsea, 6000, 370), 8, "panorama");
+  CheckOnLattice(Resample(Crop(astronaut, 100, 0, 300, 512), 370, 6000), 8, "tall panorama");
+  CheckOnLattice(Resample(chelsea, 2000, 200), 4, "panorama");
+  CheckOnLattice(Resample(chelsea, 6000, 128), 4, "banded panorama");
+  CheckOnLattice(Resample(Crop(astronaut, 200, 0, 100, 512), 100, 2000), 2, "banded tall");
+  CheckOnLattice(Resample(Crop(astronaut, 0, 250, 512, 10), 10000, 10), 1, "strip");
+  CheckOnLattice(Resample(Crop(astronaut, 250, 0, 10, 512), 10, 10000), 1, "strip");
 }
 
 TEST(Accuracy, SmoothAndRandomPictures) {
@@ -124,15 +138,26 @@ TEST(Accuracy, SmallOddWidthsAndHeights) {
       const Picture src = Crop(photo, 180 + w, 200 + h, w, h);
       const std::vector<double> base = ReferenceBase(src);
       const double psnr = Psnr(Filtered(src, 10), ReferenceEnhance(src, base, 10));
-      EXPECT_GE(psnr, 36.0) << w << "x" << h;
+      EXPECT_GE(psnr, 40.0) << w << "x" << h;
       worst = std::min(worst, psnr);
       const Picture tall = Crop(photo, 200 + h, 180 + w, h, w);
       const std::vector<double> tallBase = ReferenceBase(tall);
       const double tallPsnr = Psnr(Filtered(tall, 10), ReferenceEnhance(tall, tallBase, 10));
-      EXPECT_GE(tallPsnr, 36.0) << h << "x" << w;
+      EXPECT_GE(tallPsnr, 40.0) << h << "x" << w;
       worst = std::min(worst, tallPsnr);
     }
   }
   std::printf("[ psnr     ] small sizes 1..37 x {1,2,3,5,9,17} and transposed, strength 10: worst %.2f dB\n",
               worst);
+}
+
+// The smallest pictures the grid takes, just past the exact window's limit,
+// among them single rows and columns.
+TEST(Accuracy, SmallestPicturesOnTheGrid) {
+  const Picture photo = LoadPpm("astronaut.ppm");
+  CheckAgainstReference(Crop(photo, 200, 180, 33, 32), "crop 33x32");
+  CheckAgainstReference(Crop(photo, 150, 220, 64, 17), "crop 64x17");
+  CheckAgainstReference(Crop(photo, 220, 150, 17, 64), "crop 17x64");
+  CheckAgainstReference(Resample(Crop(photo, 0, 260, 512, 1), 1100, 1), "row 1100x1");
+  CheckAgainstReference(Resample(Crop(photo, 260, 0, 1, 512), 1, 1100), "column 1x1100");
 }

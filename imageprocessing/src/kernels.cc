@@ -1,7 +1,7 @@
 // The one place that picks a SIMD level: compiles kernels-inl.h once per
 // x86-64 target and forwards each kernel to the best one the CPU supports.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "dispatch.cc"
+#define HWY_TARGET_INCLUDE "kernels.cc"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
@@ -9,7 +9,7 @@
 #include "kernels-inl.h"
 
 #if HWY_ONCE
-#include "filter_internal.h"
+#include "kernels.h"
 
 namespace morvane::imgproc {
 
@@ -21,14 +21,14 @@ HWY_EXPORT(SliceRow);
 HWY_EXPORT(LumaRow);
 HWY_EXPORT(DirectRow);
 
-void SplatRow(const std::uint8_t* row, int width, const std::int32_t* colOff,
-              const float* colW, std::size_t rowFloats, const SplatScratch& s) {
-  HWY_DYNAMIC_DISPATCH(SplatRow)(row, width, colOff, colW, rowFloats, s);
+void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
+              const float* colW, std::size_t segmentFloats, const SplatScratch& s) {
+  HWY_DYNAMIC_DISPATCH(SplatRow)(row, seg, colOff, colW, segmentFloats, s);
 }
 
-void FlushRow(float* copies, std::size_t rowFloats, float* g0, float* g1, float w0,
-              float w1) {
-  HWY_DYNAMIC_DISPATCH(FlushRow)(copies, rowFloats, g0, g1, w0, w1);
+void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, float* g0, float* g1,
+              float w0, float w1) {
+  HWY_DYNAMIC_DISPATCH(FlushRow)(copies, segmentFloats, floats, g0, g1, w0, w1);
 }
 
 void BlurRowRange(float* row, int cells) { HWY_DYNAMIC_DISPATCH(BlurRowRange)(row, cells); }
@@ -37,11 +37,9 @@ void BlurAxis(float* base, int count, std::size_t stride, std::size_t width) {
   HWY_DYNAMIC_DISPATCH(BlurAxis)(base, count, stride, width);
 }
 
-void SliceRow(std::uint8_t* row, int width, const float* g0, const float* g1, float wy,
-              std::size_t rowFloats, const std::int32_t* colOff, const float* colW,
-              float gain, float* rowScratch) {
-  HWY_DYNAMIC_DISPATCH(SliceRow)(row, width, g0, g1, wy, rowFloats, colOff, colW, gain,
-                                 rowScratch);
+void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const float* g1, float wy,
+              const std::int32_t* colOff, const float* colW, float gain, float* scratch) {
+  HWY_DYNAMIC_DISPATCH(SliceRow)(row, seg, g0, g1, wy, colOff, colW, gain, scratch);
 }
 
 void LumaRow(const std::uint8_t* row, int width, std::uint16_t* out) {

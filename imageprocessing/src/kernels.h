@@ -1,0 +1,81 @@
+// The row kernels of the bilateral grid and the shapes they share with the
+// orchestration in enhance.cpp: grid constants, the per-thread scratch, and
+// the entry points that kernels.cc dispatches to the best SIMD level.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace morvane::imgproc {
+
+// The range axis is sampled at the range sigma (25 levels), so Y in [0, 255]
+// lands in cells 0..10 and interpolates up to cell 11; cells beyond would only
+// ever hold zeros, so they are not stored.
+inline constexpr int kBins = 12;
+inline constexpr float kSigmaR = 25.0f;
+// Each grid cell holds, per range bin, the homogeneous pair (sum w*Y, sum w).
+inline constexpr int kCellFloats = 2 * kBins;
+// Grid rows are padded so that every kernel can run whole vectors of any width
+// Highway may pick (AVX-512 = 16 floats) without a scalar tail.
+inline constexpr std::size_t kRowAlignFloats = 64;
+// Rows are splatted and sliced a segment of this many cells at a time, so the
+// per-thread scratch stays a few dozen KiB (in L1/L2) however wide the
+// picture is: a 10000 px strip has 5000 cells per row.
+inline constexpr int kSegmentCells = 128;
+// Pictures of at most this many pixels take the exact window, for which
+// sigma_s is then 2 px (their short side is at most 32 px) and the radius 6 px.
+inline constexpr long long kDirectPixels = 1024;
+inline constexpr int kDirectRadius = 6;
+// Pixels splatted per pass, so that per-pixel scratch does not grow with Width.
+inline constexpr int kSplatChunk = 256;
+// Independent copies of the segment accumulator: neighbouring pixels usually
+// hit the same cell and bin, and spreading them over copies breaks the
+// store-to-load dependency chain that would otherwise serialise the splat.
+inline constexpr int kSplatCopies = 4;
+
+// Per-thread scratch of the splat (the slice reuses `copies` for its tables).
+struct SplatScratch {
+  float* copies;       // kSplatCopies segments of segmentFloats, zero between rows
+  std::int32_t* off;   // kSplatChunk first-float offsets into a segment
+  float* near;         // 4 * kSplatChunk contributions to cell cx
+  float* far;          // 4 * kSplatChunk contributions to cell cx + 1
+};
+
+// One segment of a pixel row: pixels [xBegin, xEnd), whose cells start at
+// float `base` of a grid row; colOff[x] - base is then a float offset into
+// the segment. colOff[x] = 24 * cx, colW[x] = weight of cell cx + 1.
+struct Segment {
+  int xBegin;
+  int xEnd;
+  std::int32_t base;
+  std::size_t floats;  // floats of the grid row from `base` that it reads or writes
+};
+
+// Adds the segment's pixels into the accumulator copies (tent weights in x
+// and in range).
+void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
+              const float* colW, std::size_t segmentFloats, const SplatScratch& s);
+// Sums `floats` floats of the copies in a fixed order, adds w0 * sum to g0 and
+// w1 * sum to g1, and clears the copies for the next row.
+void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, float* g0, float* g1,
+              float w0, float w1);
+// In-place Gaussian blur (sigma^2 = 2/3 cell) of the range axis of every cell
+// of one grid row.
+void BlurRowRange(float* row, int cells);
+// In-place Gaussian blur (same kernel) along an axis: `count` samples
+// `stride` floats apart, each a run of `width` floats (a multiple of 8).
+void BlurAxis(float* base, int count, std::size_t stride, std::size_t width);
+// Interpolates the blurred grid at every pixel of the segment and writes the
+// enhanced pixels back. g0/g1 are grid rows cy and cy + 1 (whole rows), wy the
+// weight of g1; scratch holds kSplatCopies * segmentFloats floats.
+void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const float* g1, float wy,
+              const std::int32_t* colOff, const float* colW, float gain, float* scratch);
+
+// Luminance of one row, in 1/256 levels.
+void LumaRow(const std::uint8_t* row, int width, std::uint16_t* out);
+// Exact windowed bilateral filter for one row from the luminance copy, then
+// the enhancement written back into `row`. spatial[d + radius] = exp(-d^2/2s^2).
+void DirectRow(std::uint8_t* row, int y, const std::uint16_t* luma, int width, int height,
+               int radius, const float* spatial, float gain);
+
+}  // namespace morvane::imgproc

@@ -1,0 +1,346 @@
+// Holds every SIMD kernel to a plain scalar version of what it computes, on
+// every compiled target this CPU runs, at widths from 1 to twice the widest
+// vector and at segments that do not start at pixel 0, so that a fault in a
+// vector tail or an offset shows as a failed comparison, not as a fraction of
+// a dB in the accuracy tests.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "kernels_test.cc"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+#include <hwy/tests/hwy_gtest.h>
+
+#include "kernels-inl.h"
+
+#ifndef MORVANE_KERNELS_TEST_ORACLES
+#define MORVANE_KERNELS_TEST_ORACLES
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace morvane::imgproc::oracle {
+
+constexpr int kWidest = 16;  // floats in an AVX-512 vector
+constexpr int kGuard = 48;   // bytes around a row that no kernel may touch
+constexpr std::uint8_t kMark = 0xA7;
+constexpr double kTaps[3] = {0.489163262, 0.231064364, 0.0243540048};
+
+std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::uint8_t> v(n);
+  for (auto& b : v) b = static_cast<std::uint8_t>(rng() & 0xFF);
+  return v;
+}
+
+// A pixel row of `width` random pixels with kGuard marked bytes on each side.
+std::vector<std::uint8_t> GuardedRow(int width, std::uint32_t seed) {
+  std::vector<std::uint8_t> row(2 * kGuard + 3 * static_cast<std::size_t>(width), kMark);
+  const auto pixels = RandomBytes(3 * static_cast<std::size_t>(width), seed);
+  std::copy(pixels.begin(), pixels.end(), row.begin() + kGuard);
+  return row;
+}
+
+// The column tables the orchestration builds, padded past the row.
+struct Columns {
+  std::vector<std::int32_t> off;
+  std::vector<float> w;
+};
+Columns MakeColumns(int width, double spacing) {
+  Columns c{std::vector<std::int32_t>(width + 32, 0), std::vector<float>(width + 32, 0.0f)};
+  for (int x = 0; x < width; ++x) {
+    const double u = x / spacing;
+    c.off[x] = static_cast<std::int32_t>(std::floor(u)) * kCellFloats;
+    c.w[x] = static_cast<float>(u - std::floor(u));
+  }
+  return c;
+}
+
+// Rounded once, as with FMA; without it the kernels' two roundings stay
+// well inside the tolerances below.
+float Luma(const std::uint8_t* p) {
+  return static_cast<float>(0.299 * p[2] + 0.587 * p[1] + 0.114 * p[0]);
+}
+
+// Range cell and the weight of the bin above it, as the kernels define them.
+void RangeCell(float y, int& cell, float& frac) {
+  const float z = y * (1.0f / kSigmaR);
+  cell = std::min(static_cast<int>(z), kBins - 2);
+  frac = std::min(z - static_cast<float>(cell), 1.0f);
+}
+
+std::uint8_t Enhanced(std::uint8_t c, double detail) {
+  return static_cast<std::uint8_t>(std::clamp(std::nearbyint(c + detail), 0.0, 255.0));
+}
+
+// Rows of pixels [xBegin, xEnd) changed by at most one level, the guards not at all.
+void ExpectRowMatches(const std::vector<std::uint8_t>& got, const std::vector<std::uint8_t>& want,
+                      int xBegin, int xEnd, const char* what) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    const long pixel = (static_cast<long>(i) - kGuard) / 3;
+    const bool inside = static_cast<long>(i) >= kGuard && pixel >= xBegin && pixel < xEnd;
+    if (inside) {
+      ASSERT_LE(std::abs(int(got[i]) - int(want[i])), 1) << what << " byte " << i;
+    } else {
+      ASSERT_EQ(got[i], want[i]) << what << " touched byte " << i << " outside pixels " << xBegin
+                                 << ".." << xEnd;
+    }
+  }
+}
+
+}  // namespace morvane::imgproc::oracle
+#endif  // MORVANE_KERNELS_TEST_ORACLES
+
+HWY_BEFORE_NAMESPACE();
+namespace morvane::imgproc {
+namespace HWY_NAMESPACE {
+namespace {
+namespace o = oracle;
+
+// Widths 1 .. 2 x the widest vector, each also as a segment that starts at
+// the second cell (pixel offset > 0, nonzero segment base).
+template <class Fn>
+void ForEachSegment(double spacing, Fn fn) {
+  for (int width = 1; width <= 2 * o::kWidest + 1; ++width) {
+    const int lead = static_cast<int>(std::ceil(spacing));
+    for (int xBegin : {0, lead}) {
+      const int xEnd = xBegin + width;
+      const o::Columns cols = o::MakeColumns(xEnd, spacing);
+      const int firstCell = cols.off[xBegin] / kCellFloats;
+      const int cells = cols.off[xEnd - 1] / kCellFloats - firstCell + 2;
+      const std::size_t floats =
+          (static_cast<std::size_t>(cells) * kCellFloats + kRowAlignFloats - 1) / kRowAlignFloats *
+          kRowAlignFloats;
+      fn(Segment{xBegin, xEnd, firstCell * kCellFloats, floats}, cols);
+    }
+  }
+}
+
+void TestLumaRow() {
+  for (int width = 1; width <= 2 * o::kWidest + 1; ++width) {
+    const auto row = o::RandomBytes(3 * static_cast<std::size_t>(width), width);
+    std::vector<std::uint16_t> out(width + 1, 0xBEEF);
+    HWY_NAMESPACE::LumaRow(row.data(), width, out.data());
+    for (int x = 0; x < width; ++x) {
+      const double want = std::nearbyint(o::Luma(&row[3 * x]) * 256.0);
+      ASSERT_LE(std::abs(out[x] - want), 1.0) << "width " << width << " pixel " << x;
+    }
+    ASSERT_EQ(out[width], 0xBEEF) << "wrote past width " << width;
+  }
+}
+
+void TestSplatRow() {
+  for (double spacing : {2.0, 3.3, 9.0, 17.5}) {
+    ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+      const auto guarded = o::GuardedRow(seg.xEnd, seg.xEnd * 7 + seg.xBegin);
+      const std::uint8_t* row = guarded.data() + o::kGuard;
+      std::vector<float> copies(kSplatCopies * seg.floats, 0.0f);
+      std::vector<std::int32_t> off(kSplatChunk);
+      std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
+      HWY_NAMESPACE::SplatRow(row, seg, cols.off.data(), cols.w.data(), seg.floats,
+               SplatScratch{copies.data(), off.data(), near.data(), far.data()});
+
+      std::vector<double> want(seg.floats, 0.0);
+      for (int x = seg.xBegin; x < seg.xEnd; ++x) {
+        const float y = o::Luma(row + 3 * x);
+        int cell;
+        float hi;
+        o::RangeCell(y, cell, hi);
+        const double wx[2] = {1.0 - cols.w[x], cols.w[x]};
+        const double wz[2] = {1.0 - hi, hi};
+        for (int i = 0; i < 2; ++i)
+          for (int k = 0; k < 2; ++k) {
+            const std::size_t at = cols.off[x] - seg.base + i * kCellFloats + 2 * (cell + k);
+            want[at] += wx[i] * wz[k] * y;
+            want[at + 1] += wx[i] * wz[k];
+          }
+      }
+      for (std::size_t i = 0; i < seg.floats; ++i) {
+        double sum = 0;
+        for (int c = 0; c < kSplatCopies; ++c) sum += copies[c * seg.floats + i];
+        // A value moves by y / 25 times the rounding of y when y sits near a
+        // bin boundary; a lost or misplaced pixel moves it by whole levels.
+        ASSERT_NEAR(sum, want[i], 5e-3 + 1e-5 * std::abs(want[i]))
+            << "spacing " << spacing << " pixels " << seg.xBegin << ".." << seg.xEnd << " float " << i;
+      }
+    });
+  }
+}
+
+void TestFlushRow() {
+  for (std::size_t floats : {std::size_t{64}, std::size_t{192}}) {
+    const std::size_t segmentFloats = floats + kRowAlignFloats;
+    std::mt19937 rng(static_cast<std::uint32_t>(floats));
+    std::uniform_real_distribution<float> value(0.0f, 100.0f);
+    std::vector<float> copies(kSplatCopies * segmentFloats), g0(floats), g1(floats);
+    for (auto& v : copies) v = value(rng);
+    for (auto& v : g0) v = value(rng);
+    for (auto& v : g1) v = value(rng);
+    const auto before = copies;
+    const auto g0Before = g0, g1Before = g1;
+    HWY_NAMESPACE::FlushRow(copies.data(), segmentFloats, floats, g0.data(), g1.data(), 0.25f, 0.75f);
+    for (std::size_t i = 0; i < floats; ++i) {
+      double sum = 0;
+      for (int c = 0; c < kSplatCopies; ++c) {
+        sum += before[c * segmentFloats + i];
+        ASSERT_EQ(copies[c * segmentFloats + i], 0.0f) << "copy " << c << " not cleared at " << i;
+      }
+      ASSERT_NEAR(g0[i], g0Before[i] + 0.25 * sum, 1e-3);
+      ASSERT_NEAR(g1[i], g1Before[i] + 0.75 * sum, 1e-3);
+    }
+    // Floats past `floats` belong to the next segment's flush.
+    for (int c = 0; c < kSplatCopies; ++c)
+      for (std::size_t i = floats; i < segmentFloats; ++i)
+        ASSERT_EQ(copies[c * segmentFloats + i], before[c * segmentFloats + i]);
+  }
+}
+
+void TestBlurRowRange() {
+  for (int cells = 1; cells <= 3; ++cells) {
+    std::mt19937 rng(static_cast<std::uint32_t>(cells));
+    std::uniform_real_distribution<float> value(0.0f, 50.0f);
+    std::vector<float> row(cells * kCellFloats);
+    for (auto& v : row) v = value(rng);
+    const auto in = row;
+    HWY_NAMESPACE::BlurRowRange(row.data(), cells);
+    for (int c = 0; c < cells; ++c)
+      for (int k = 0; k < kCellFloats; ++k) {
+        // Values and weights interleave, so bin neighbours are 2 floats apart.
+        double want = 0;
+        for (int d = -2; d <= 2; ++d) {
+          const int j = k + 2 * d;
+          if (j >= 0 && j < kCellFloats) want += o::kTaps[std::abs(d)] * in[c * kCellFloats + j];
+        }
+        ASSERT_NEAR(row[c * kCellFloats + k], want, 1e-4) << "cell " << c << " float " << k;
+      }
+  }
+}
+
+void TestBlurAxis() {
+  for (int count = 1; count <= 7; ++count) {
+    for (std::size_t width : {std::size_t{8}, std::size_t{24}, std::size_t{64}}) {
+      const std::size_t stride = width + 8;
+      std::mt19937 rng(static_cast<std::uint32_t>(count * 100 + width));
+      std::uniform_real_distribution<float> value(0.0f, 50.0f);
+      std::vector<float> data(stride * count);
+      for (auto& v : data) v = value(rng);
+      const auto in = data;
+      HWY_NAMESPACE::BlurAxis(data.data(), count, stride, width);
+      for (int i = 0; i < count; ++i)
+        for (std::size_t l = 0; l < stride; ++l) {
+          const float got = data[i * stride + l];
+          if (l >= width) {
+            ASSERT_EQ(got, in[i * stride + l]) << "blurred past width " << width;
+            continue;
+          }
+          double want = 0;
+          for (int d = -2; d <= 2; ++d)
+            if (i + d >= 0 && i + d < count) want += o::kTaps[std::abs(d)] * in[(i + d) * stride + l];
+          ASSERT_NEAR(got, want, 1e-4) << "count " << count << " sample " << i << " lane " << l;
+        }
+    }
+  }
+}
+
+void TestSliceRow() {
+  const float gain = 2.4f, wy = 0.375f;
+  for (double spacing : {2.0, 9.0, 17.5}) {
+    ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+      // Two grid rows of positive weights and values that are weight times a
+      // level, plus the slack the interpolation may read.
+      std::mt19937 rng(static_cast<std::uint32_t>(seg.xEnd * 31 + seg.xBegin));
+      std::uniform_real_distribution<float> weight(0.1f, 4.0f), level(0.0f, 255.0f);
+      std::vector<float> g0(seg.floats + kRowAlignFloats), g1(seg.floats + kRowAlignFloats);
+      for (auto* g : {&g0, &g1})
+        for (std::size_t i = 0; i < g->size(); i += 2) {
+          (*g)[i + 1] = weight(rng);
+          (*g)[i] = (*g)[i + 1] * level(rng);
+        }
+      auto guarded = o::GuardedRow(seg.xEnd, seg.xEnd * 13 + seg.xBegin);
+      auto want = guarded;
+      std::vector<float> scratch(kSplatCopies * seg.floats);
+      HWY_NAMESPACE::SliceRow(guarded.data() + o::kGuard, seg, g0.data(), g1.data(), wy, cols.off.data(),
+               cols.w.data(), gain, scratch.data());
+
+      auto at = [&](std::size_t i) { return g0[i] + wy * (g1[i] - g0[i]); };
+      for (int x = seg.xBegin; x < seg.xEnd; ++x) {
+        std::uint8_t* p = want.data() + o::kGuard + 3 * x;
+        const float y = o::Luma(p);
+        int cell;
+        float fz;
+        o::RangeCell(y, cell, fz);
+        const std::size_t c0 = cols.off[x] - seg.base + 2 * cell;
+        double vw[2];
+        for (int k = 0; k < 2; ++k) {
+          auto lerp = [&](std::size_t i) { return at(i + k) + fz * (at(i + 2 + k) - at(i + k)); };
+          vw[k] = lerp(c0) + cols.w[x] * (lerp(c0 + kCellFloats) - lerp(c0));
+        }
+        const double detail = gain * (y - vw[0] / vw[1]);
+        for (int c = 0; c < 3; ++c) p[c] = o::Enhanced(p[c], detail);
+      }
+      o::ExpectRowMatches(guarded, want, seg.xBegin, seg.xEnd, "SliceRow");
+    });
+  }
+}
+
+void TestDirectRow() {
+  constexpr int kHeight = 5;
+  const double sigma = 2.0;
+  float spatial[2 * kDirectRadius + 1];
+  for (int d = -kDirectRadius; d <= kDirectRadius; ++d)
+    spatial[d + kDirectRadius] = static_cast<float>(std::exp(-(d * d) / (2 * sigma * sigma)));
+  for (int width = 1; width <= 2 * o::kWidest + 1; ++width) {
+    std::vector<std::vector<std::uint8_t>> rows;
+    std::vector<std::uint16_t> luma(static_cast<std::size_t>(width) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+      rows.push_back(o::GuardedRow(width, width * 5 + y));
+      HWY_NAMESPACE::LumaRow(rows[y].data() + o::kGuard, width, luma.data() + y * width);
+    }
+    const int y = 2;
+    auto want = rows[y];
+    HWY_NAMESPACE::DirectRow(rows[y].data() + o::kGuard, y, luma.data(), width, kHeight, kDirectRadius, spatial,
+              1.5f);
+    for (int x = 0; x < width; ++x) {
+      double sumV = 0, sumW = 0;
+      const double lp = luma[y * width + x];
+      for (int qy = 0; qy < kHeight; ++qy)
+        for (int qx = std::max(0, x - kDirectRadius); qx <= std::min(width - 1, x + kDirectRadius); ++qx) {
+          const double lq = luma[qy * width + qx];
+          const double d = (lq - lp) / 256.0;
+          const double w = spatial[qy - y + kDirectRadius] * spatial[qx - x + kDirectRadius] *
+                           std::exp(-d * d / (2.0 * kSigmaR * kSigmaR));
+          sumV += w * lq / 256.0;
+          sumW += w;
+        }
+      std::uint8_t* p = want.data() + o::kGuard + 3 * x;
+      const double detail = 1.5 * (o::Luma(p) - sumV / sumW);
+      for (int c = 0; c < 3; ++c) p[c] = o::Enhanced(p[c], detail);
+    }
+    o::ExpectRowMatches(rows[y], want, 0, width, "DirectRow");
+  }
+}
+
+}  // namespace
+}  // namespace HWY_NAMESPACE
+}  // namespace morvane::imgproc
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace morvane::imgproc {
+namespace {
+
+class Kernels : public hwy::TestWithParamTarget {};
+HWY_TARGET_INSTANTIATE_TEST_SUITE_P(Kernels);
+HWY_EXPORT_AND_TEST_P(Kernels, TestLumaRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestFlushRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestBlurRowRange);
+HWY_EXPORT_AND_TEST_P(Kernels, TestBlurAxis);
+HWY_EXPORT_AND_TEST_P(Kernels, TestSliceRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestDirectRow);
+
+}  // namespace
+}  // namespace morvane::imgproc
+#endif  // HWY_ONCE
