@@ -1,241 +1,235 @@
-// filter_bench: speed of DetailEnhancementByBilaterFilter on photo content at
-// 640x480, 1920x1080 and 4000x3000, beside a memcpy of the same buffer (the
-// floor any in-place filter has to pay) and, when OpenCV was found at
-// configure time, cv::detailEnhance and cv::bilateralFilter on the same picture.
-// Not a test: it asserts nothing and is not registered with CTest.
-#include <benchmark/benchmark.h>
+// filter_bench: wall-clock speed of DetailEnhancementByBilaterFilter on photo
+// content (chelsea.ppm resampled to each size), strength 5, at every picture
+// size and shape the library promises to handle, on the best SIMD level of
+// this CPU and on AVX2 forced, with 1 and 2 threads; beside them the peak
+// heap of a call, the first call in a fresh process, and 1920x1080 while
+// another process keeps one core busy. Prints one self-describing report;
+// asserts nothing and is not registered with CTest.
 #include <omp.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <hwy/targets.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <stdexcept>
+#include <fstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ImageProcessing.h"
-
-#ifdef MORVANE_BENCH_OPENCV
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#include <opencv2/photo.hpp>
-#endif
-
-#ifndef MORVANE_BENCH_DATA_DIR
-#error "MORVANE_BENCH_DATA_DIR must name the folder with the test photographs"
-#endif
+#include "heap_counter.h"
+#include "photo.h"
 
 namespace {
 
-struct Picture {
-  int width = 0, height = 0, stride = 0;
-  std::vector<std::uint8_t> bytes;  // B, G, R; rows `stride` apart
+using iptest::Picture;
+constexpr int kStrength = 5;
+
+struct Path {
+  std::int64_t targets;  // 0: whatever the CPU supports best
+  const char* name;
 };
 
-int CallerStride(int width) { return (3 * width + 3) / 4 * 4; }
+struct Size {
+  int width, height;
+};
 
-Picture LoadPpm(const std::string& name) {
-  const std::string path = std::string(MORVANE_BENCH_DATA_DIR) + "/" + name;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) throw std::runtime_error("cannot open " + path);
-  char magic[3] = {};
-  int w = 0, h = 0, maxval = 0;
-  if (std::fscanf(f, "%2s %d %d %d", magic, &w, &h, &maxval) != 4 || std::string(magic) != "P6" ||
-      maxval != 255 || std::fgetc(f) == EOF) {
-    std::fclose(f);
-    throw std::runtime_error(path + " is not an 8-bit P6 file");
-  }
-  Picture p{w, h, CallerStride(w), {}};
-  p.bytes.assign(static_cast<std::size_t>(p.stride) * h, 0);
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * 3);
-  for (int y = 0; y < h; ++y) {
-    if (std::fread(rgb.data(), 1, rgb.size(), f) != rgb.size()) {
-      std::fclose(f);
-      throw std::runtime_error(path + " is truncated");
-    }
-    std::uint8_t* row = p.bytes.data() + static_cast<std::size_t>(y) * p.stride;
-    for (int x = 0; x < w; ++x) {
-      row[3 * x + 0] = rgb[3 * x + 2];
-      row[3 * x + 1] = rgb[3 * x + 1];
-      row[3 * x + 2] = rgb[3 * x + 0];
-    }
-  }
-  std::fclose(f);
-  return p;
+double Now() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
-// Bilinear resampling: enough to turn a photograph into any benchmark size
-// with real edges and texture (upscaling softens it, which the filter's cost
-// does not depend on).
-Picture Resample(const Picture& src, int width, int height) {
-  Picture p{width, height, CallerStride(width), {}};
-  p.bytes.assign(static_cast<std::size_t>(p.stride) * height, 0);
-  for (int y = 0; y < height; ++y) {
-    const double sy = std::clamp((y + 0.5) * src.height / height - 0.5, 0.0, src.height - 1.0);
-    const int y0 = static_cast<int>(sy), y1 = std::min(y0 + 1, src.height - 1);
-    const double fy = sy - y0;
-    const std::uint8_t* r0 = src.bytes.data() + static_cast<std::size_t>(y0) * src.stride;
-    const std::uint8_t* r1 = src.bytes.data() + static_cast<std::size_t>(y1) * src.stride;
-    std::uint8_t* out = p.bytes.data() + static_cast<std::size_t>(y) * p.stride;
-    for (int x = 0; x < width; ++x) {
-      const double sx = std::clamp((x + 0.5) * src.width / width - 0.5, 0.0, src.width - 1.0);
-      const int x0 = static_cast<int>(sx), x1 = std::min(x0 + 1, src.width - 1);
-      const double fx = sx - x0;
-      for (int c = 0; c < 3; ++c) {
-        const double top = r0[3 * x0 + c] * (1 - fx) + r0[3 * x1 + c] * fx;
-        const double bottom = r1[3 * x0 + c] * (1 - fx) + r1[3 * x1 + c] * fx;
-        out[3 * x + c] = static_cast<std::uint8_t>(std::lround(top * (1 - fy) + bottom * fy));
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
+}
+
+// One call from the original picture; only the call is timed.
+double TimeCall(const Picture& src, Picture& work) {
+  std::memcpy(work.data(), src.bytes.data(), src.bytes.size());
+  const double t0 = Now();
+  const int rc = DetailEnhancementByBilaterFilter(work.data(), work.width, work.height, work.stride,
+                                                  kStrength);
+  const double t = Now() - t0;
+  if (rc != IMAGEPROCESSING_OK) {
+    std::fprintf(stderr, "filter refused %dx%d: %d\n", src.width, src.height, rc);
+    std::exit(1);
+  }
+  return t;
+}
+
+// Repeats until half a second has gone by, at least 5 and at most 300 times
+// (at least 3 for pictures that take longer than 100 ms).
+std::vector<double> TimeCalls(const Picture& src) {
+  Picture work = src;
+  std::vector<double> times;
+  double total = 0;
+  TimeCall(src, work);  // warm-up: threads, pages, dispatch
+  while (times.size() < 300) {
+    times.push_back(TimeCall(src, work));
+    total += times.back();
+    const std::size_t least = times.front() > 100 ? 3 : 5;
+    if (times.size() >= least && total > 500) break;
+  }
+  return times;
+}
+
+std::string CpuModel() {
+  std::ifstream in("/proc/cpuinfo");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  }
+  return "unknown";
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  in >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+Picture Photo(const Size& s) {
+  static const Picture chelsea = iptest::LoadPpm("chelsea.ppm");
+  return iptest::Resample(chelsea, s.width, s.height);
+}
+
+void UsePath(const Path& path) { hwy::SetSupportedTargetsForTest(path.targets); }
+
+void SizesTable(const std::vector<Path>& paths) {
+  const Size sizes[] = {{1, 1},       {16, 16},    {32, 32},     {64, 64},     {256, 256},
+                        {451, 300},   {512, 512},  {640, 480},   {1920, 1080}, {4000, 3000},
+                        {6000, 4000}, {12000, 8000}, {6000, 370}, {370, 6000},  {2000, 200},
+                        {10000, 10},  {10, 10000}};
+  std::printf("\n%-12s %-8s %7s %10s %10s %9s %11s %11s\n", "picture", "path", "threads",
+              "median ms", "min ms", "ms/MP", "heap MiB", "picture MiB");
+  for (const Size& s : sizes) {
+    const Picture src = Photo(s);
+    const double mp = s.width * static_cast<double>(s.height) * 1e-6;
+    for (const Path& path : paths) {
+      UsePath(path);
+      for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        const std::vector<double> t = TimeCalls(src);
+        Picture work = src;
+        iptest::heap::Start();
+        TimeCall(src, work);
+        const iptest::heap::Usage heap = iptest::heap::Stop();
+        const double median = Median(t);
+        std::printf("%5dx%-6d %-8s %7d %10.3f %10.3f %9.2f %11.2f %11.2f\n", s.width, s.height,
+                    path.name, threads, median, *std::min_element(t.begin(), t.end()), median / mp,
+                    heap.peak / 1048576.0, src.bytes.size() / 1048576.0);
+        std::fflush(stdout);
       }
     }
+    UsePath(Path{0, ""});
   }
-  return p;
 }
 
-const Picture& Photo(int width, int height) {
-  static std::map<std::pair<int, int>, Picture> cache;
-  auto it = cache.find({width, height});
-  if (it == cache.end()) {
-    static const Picture chelsea = LoadPpm("chelsea.ppm");
-    it = cache.emplace(std::pair{width, height}, Resample(chelsea, width, height)).first;
-  }
-  return it->second;
-}
-
-double SigmaS(int width, int height) { return std::max(2.0, std::min(width, height) / 64.0); }
-
-void SetCommonCounters(benchmark::State& state, const Picture& p) {
-  state.counters["Mpix/s"] = benchmark::Counter(static_cast<double>(p.width) * p.height * 1e-6,
-                                                benchmark::Counter::kIsIterationInvariantRate);
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * p.stride * p.height);
-}
-
-void BM_Filter(benchmark::State& state, int width, int height, int strength) {
-  const Picture& src = Photo(width, height);
+// The child side of FirstCalls: times the first call of this process, then
+// the median of the next ones, and prints both.
+int FirstCallChild(std::int64_t targets) {
+  hwy::SetSupportedTargetsForTest(targets);
+  const Picture src = Photo(Size{1920, 1080});
   Picture work = src;
-  for (auto _ : state) {
-    // Every call starts from the original photograph, as in the program.
-    state.PauseTiming();
-    std::memcpy(work.bytes.data(), src.bytes.data(), src.bytes.size());
-    state.ResumeTiming();
-    const int rc = DetailEnhancementByBilaterFilter(work.bytes.data(), width, height, work.stride, strength);
-    if (rc != IMAGEPROCESSING_OK) {
-      state.SkipWithError("filter refused the picture");
-      break;
+  const double first = TimeCall(src, work);
+  std::vector<double> later;
+  for (int i = 0; i < 15; ++i) later.push_back(TimeCall(src, work));
+  std::printf("%.3f %.3f\n", first, Median(later));
+  return 0;
+}
+
+void FirstCalls(const char* self, const std::vector<Path>& paths) {
+  std::printf("\nFirst call in a fresh process, 1920x1080, 2 threads (OpenMP start-up, dispatch, page faults):\n");
+  for (const Path& path : paths) {
+    const std::string command =
+        std::string("OMP_NUM_THREADS=2 '") + self + "' --first-call " + std::to_string(path.targets);
+    FILE* child = popen(command.c_str(), "r");
+    double first = 0, later = 0;
+    const bool ok = child != nullptr && std::fscanf(child, "%lf %lf", &first, &later) == 2;
+    if (child != nullptr) pclose(child);
+    if (!ok) {
+      std::printf("  %-8s could not run %s\n", path.name, command.c_str());
+      continue;
     }
-    benchmark::DoNotOptimize(work.bytes.data());
-    benchmark::ClobberMemory();
+    std::printf("  %-8s first %.3f ms, later calls median %.3f ms, difference %.3f ms\n", path.name,
+                first, later, first - later);
   }
-  state.counters["threads"] = omp_get_max_threads();
-  SetCommonCounters(state, src);
 }
 
-void BM_Memcpy(benchmark::State& state, int width, int height) {
-  const Picture& src = Photo(width, height);
-  std::vector<std::uint8_t> dst(src.bytes.size());
-  for (auto _ : state) {
-    std::memcpy(dst.data(), src.bytes.data(), src.bytes.size());
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
+// A child process that spins on the last CPU until it is killed.
+pid_t StartBusyCore() {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)) - 1, &set);
+    sched_setaffinity(0, sizeof(set), &set);
+    std::atomic<unsigned long> spin{0};
+    for (;;) spin.fetch_add(1, std::memory_order_relaxed);
   }
-  state.counters["threads"] = 1;
-  SetCommonCounters(state, src);
+  return pid;
 }
 
-#ifdef MORVANE_BENCH_OPENCV
-cv::Mat AsMat(const Picture& p) {
-  return cv::Mat(p.height, p.width, CV_8UC3, const_cast<std::uint8_t*>(p.bytes.data()),
-                 static_cast<std::size_t>(p.stride));
+void UnderLoad(const std::vector<Path>& paths) {
+  std::printf("\n1920x1080, 2 threads, quiet and with another process spinning on the last CPU:\n");
+  const Picture src = Photo(Size{1920, 1080});
+  omp_set_num_threads(2);
+  for (const Path& path : paths) {
+    UsePath(path);
+    const double quiet = Median(TimeCalls(src));
+    const pid_t busy = StartBusyCore();
+    const double loaded = Median(TimeCalls(src));
+    kill(busy, SIGKILL);
+    waitpid(busy, nullptr, 0);
+    std::printf("  %-8s quiet %.3f ms, one core busy %.3f ms (%.2fx)\n", path.name, quiet, loaded,
+                loaded / quiet);
+  }
+  UsePath(Path{0, ""});
 }
 
-// cv::detailEnhance takes sigma_s in pixels (0..200) and sigma_r as a
-// fraction of the full colour range (0..1), so sigma_r = 25/255.
-void BM_CvDetailEnhance(benchmark::State& state, int width, int height) {
-  const Picture& src = Photo(width, height);
-  const cv::Mat in = AsMat(src);
-  cv::Mat out;
-  const float sigmaS = static_cast<float>(std::min(200.0, SigmaS(width, height)));
-  for (auto _ : state) {
-    cv::detailEnhance(in, out, sigmaS, 25.0f / 255.0f);
-    benchmark::DoNotOptimize(out.data);
+void Memcpy() {
+  std::printf("\nA plain copy of the buffer, for scale:\n");
+  for (const Size s : {Size{1920, 1080}, Size{4000, 3000}}) {
+    const Picture src = Photo(s);
+    std::vector<std::uint8_t> dst(src.bytes.size());
+    std::vector<double> t;
+    for (int i = 0; i < 30; ++i) {
+      const double t0 = Now();
+      std::memcpy(dst.data(), src.bytes.data(), src.bytes.size());
+      t.push_back(Now() - t0);
+    }
+    std::printf("  %dx%d memcpy median %.3f ms\n", s.width, s.height, Median(t));
   }
-  state.counters["threads"] = cv::getNumThreads();
-  SetCommonCounters(state, src);
 }
-
-// Same sigmas as ours (sigmaColor in levels, sigmaSpace in pixels), window
-// diameter from sigmaSpace as OpenCV picks it (d <= 0), on the 3-channel picture.
-void BM_CvBilateralFilter(benchmark::State& state, int width, int height) {
-  const Picture& src = Photo(width, height);
-  const cv::Mat in = AsMat(src);
-  cv::Mat out;
-  const double sigmaS = SigmaS(width, height);
-  for (auto _ : state) {
-    cv::bilateralFilter(in, out, -1, 25.0, sigmaS);
-    benchmark::DoNotOptimize(out.data);
-  }
-  state.counters["threads"] = cv::getNumThreads();
-  SetCommonCounters(state, src);
-}
-#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  struct Size {
-    int w, h;
-  };
-  const Size sizes[] = {{640, 480}, {1920, 1080}, {4000, 3000}};
-  constexpr int kRepetitions = 9;
-
-  for (const Size s : sizes) {
-    const std::string tag = std::to_string(s.w) + "x" + std::to_string(s.h);
-    for (int strength : {5, 10}) {
-      benchmark::RegisterBenchmark(("Filter/" + tag + "/strength" + std::to_string(strength)).c_str(),
-                                   BM_Filter, s.w, s.h, strength)
-          ->Unit(benchmark::kMillisecond)
-          ->UseRealTime()
-          ->Repetitions(kRepetitions)
-          ->ReportAggregatesOnly(true);
-    }
-    benchmark::RegisterBenchmark(("Memcpy/" + tag).c_str(), BM_Memcpy, s.w, s.h)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Repetitions(kRepetitions)
-        ->ReportAggregatesOnly(true);
-#ifdef MORVANE_BENCH_OPENCV
-    benchmark::RegisterBenchmark(("CvDetailEnhance/" + tag).c_str(), BM_CvDetailEnhance, s.w, s.h)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Iterations(1)
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
-    // A brute-force window of radius 1.5 sigma_s: minutes per call at
-    // 4000x3000 (sigma_s = 47 px), so only the two smaller sizes.
-    if (s.w * s.h <= 1920 * 1080) {
-      benchmark::RegisterBenchmark(("CvBilateralFilter/" + tag).c_str(), BM_CvBilateralFilter, s.w, s.h)
-          ->Unit(benchmark::kMillisecond)
-          ->UseRealTime()
-          ->Iterations(1)
-          ->Repetitions(5)
-          ->ReportAggregatesOnly(true);
-    }
-#endif
+  if (argc == 3 && std::strcmp(argv[1], "--first-call") == 0) {
+    return FirstCallChild(std::strtoll(argv[2], nullptr, 10));
   }
+  const std::int64_t supported = hwy::SupportedTargets();
+  const std::int64_t best = supported & -supported;
+  std::vector<Path> paths{{0, hwy::TargetName(best)}};
+  if (best != HWY_AVX2 && (supported & HWY_AVX2) != 0) paths.push_back({HWY_AVX2, "AVX2"});
 
-  benchmark::AddCustomContext("filter threads (OpenMP)", std::to_string(omp_get_max_threads()));
-#ifdef MORVANE_BENCH_OPENCV
-  benchmark::AddCustomContext("opencv", std::string(CV_VERSION) + ", " +
-                                            std::to_string(cv::getNumThreads()) + " threads");
-#else
-  benchmark::AddCustomContext("opencv", "not found at configure time: comparisons skipped");
-#endif
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  std::printf("filter_bench: strength %d, photo content, wall-clock times of single calls\n", kStrength);
+  std::printf("CPU: %s, %ld logical CPUs online; Highway best target %s; OpenMP max threads %d\n",
+              CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), hwy::TargetName(best),
+              omp_get_max_threads());
+  std::printf("load average at start: %s\n", LoadAverage().c_str());
+  SizesTable(paths);
+  FirstCalls(argv[0], paths);
+  UnderLoad(paths);
+  Memcpy();
+  std::printf("\nload average at end: %s\n", LoadAverage().c_str());
   return 0;
 }
