@@ -48,15 +48,20 @@ std::string NoMemoryText(int Width, int Height) {
          " 像素的图像。";
 }
 
+struct FilePicture {
+  Cimage Image;
+  bool CutShort;
+};
+
 // The file's picture in an image of its own; the window's images are not touched.
-Cimage ImageFromFile(const std::string& Path) {
+FilePicture ImageFromFile(const std::string& Path) {
   const auto picture = platform::LoadPicture(Path);
   Cimage image;
   image.LoadPictureFromStdPicture(picture.get());
   if (image.handle() == nullptr) {
     throw std::runtime_error(NoMemoryText(picture->PixelWidth(), picture->PixelHeight()));
   }
-  return image;
+  return {std::move(image), picture->CutShort()};
 }
 
 Cimage CopyOf(const Cimage& Image) {
@@ -131,10 +136,11 @@ void FrmTest::CmdOpen_Click() {
 // picture the window shows, filters and saves as it was.
 void FrmTest::OpenFile(const std::string& Path) {
   try {
-    Cimage source = ImageFromFile(Path);
-    Cimage result = CopyOf(source);
-    SrcImage = std::move(source);
+    FilePicture source = ImageFromFile(Path);
+    Cimage result = CopyOf(source.Image);
+    SrcImage = std::move(source.Image);
     DestImage = std::move(result);
+    source_cut_short_ = source.CutShort;
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
     DrawSource();
@@ -195,7 +201,10 @@ void FrmTest::ApplyEnhancement() {
                             DestImage.Stride(), Amount.Value());
   const API::MsStamp t2 = API::GetPreciseMs();
   CheckFilterResult(status);
-  lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms");
+  // What is there of a file cut short is still worth seeing, so it is said
+  // beside the time rather than in a box the user has to dismiss.
+  lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms" +
+                     (source_cut_short_ ? "（文件不完整，缺失的部分显示为纯色）" : ""));
 
   DrawResult();
 }

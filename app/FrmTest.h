@@ -59,4 +59,5 @@ class FrmTest : public platform::Form {
 
   UserDialogs& dialogs_;
   EnhancementLibrary& library_;
+  bool source_cut_short_ = false;  // the file of SrcImage ended early
 };
