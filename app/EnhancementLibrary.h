@@ -26,6 +26,9 @@ class EnhancementLibrary {
   // platform::LibraryLoadError when the library or its entry point is missing.
   Filter* DetailEnhancementByBilaterFilter();
 
+  // The full path of the library file in use; empty before the first binding.
+  std::string FilePath() const { return library_.FilePath(); }
+
  private:
   static std::vector<std::string> DefaultFolders();
 

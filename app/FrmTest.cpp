@@ -27,6 +27,12 @@ constexpr int kBoxHeight = 450;
 
 constexpr char kOpenFilter[] =
     "All Suppported Images |*.bmp;*.jpg;*.jpeg;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg";
+constexpr char kViewHelp[] =
+    "滚轮：以指针处为中心缩放两幅图（适应、100%、200%、400%、800%）\n"
+    "左键拖动：同时平移两幅图；双击：恢复适应\n"
+    "按住右键或反斜杠键（\\）：右图显示原图\n"
+    "D 键：右图在结果与差异（放大 8 倍，灰色表示无变化）之间切换\n"
+    "选中图框时：+ / - 缩放，Ctrl+0 适应，Ctrl+1 100%";
 constexpr char kSaveFilter[] = "BMP Images|*.bmp";
 constexpr char kUnsupported[] = "不支持的图像格式。";
 
@@ -117,6 +123,10 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
   Amount.OnChange([this] { Amount_Change(); });
   OnUnload([this] { Form_Unload(); });
   OnDropFile([this](const std::string& Path) { OpenFile(Path); });
+  for (platform::PictureBox* box : {&PicSrc, &PicDest}) {
+    box->OnGestures(ViewGestures());
+    box->SetToolTip(kViewHelp);
+  }
 }
 
 void FrmTest::CmdOpen_Click() {
@@ -141,8 +151,11 @@ void FrmTest::OpenFile(const std::string& Path) {
     SrcImage = std::move(source.Image);
     DestImage = std::move(result);
     source_cut_short_ = source.CutShort;
+    run_times_.Clear();
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
+    view_.Reset(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
+                ViewWidth, ViewHeight);
     DrawSource();
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
@@ -201,10 +214,13 @@ void FrmTest::ApplyEnhancement() {
                             DestImage.Stride(), Amount.Value());
   const API::MsStamp t2 = API::GetPreciseMs();
   CheckFilterResult(status);
+  result_filtered_ = true;
   // What is there of a file cut short is still worth seeing, so it is said
   // beside the time rather than in a box the user has to dismiss.
   lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms" +
                      (source_cut_short_ ? "（文件不完整，缺失的部分显示为纯色）" : ""));
+  run_times_.Add(Amount.Value(), t2 - t1);
+  lblinfo.SetToolTip(TimeDetails());
 
   DrawResult();
 }
@@ -213,23 +229,77 @@ void FrmTest::ApplyEnhancement() {
 // result image that does not match the source is made anew rather than written
 // past its end.
 void FrmTest::RestoreResult() {
+  result_filtered_ = false;
   if (!SameLayout(DestImage, SrcImage)) DestImage = CopyOf(SrcImage);
   std::memcpy(DestImage.Pointer(), SrcImage.Pointer(),
               static_cast<std::size_t>(SrcImage.Stride()) * SrcImage.Height());
 }
 
-void FrmTest::DrawSource() {
-  PicSrc.Cls();
-  SrcImage.Render(PicSrc.hDC(), ViewLeft, ViewTop, ViewWidth, ViewHeight, 0, 0, SrcImage.Width(),
-                  SrcImage.Height());
-  PicSrc.Refresh();
+// One run can be slowed by anything else on the machine; the count, minimum and
+// median say how far to trust the time shown, and the path which library it is.
+std::string FrmTest::TimeDetails() const {
+  const RunTimes::Summary runs = run_times_.Of(Amount.Value());
+  return "本图在强度 " + std::to_string(Amount.Value()) + " 下运行 " + std::to_string(runs.Runs) +
+         " 次：最短 " + platform::FixedPointText(runs.Minimum) + " ms，中位数 " +
+         platform::FixedPointText(runs.Median) + " ms\n图像：" + std::to_string(SrcImage.Width()) +
+         " × " + std::to_string(SrcImage.Height()) + " 像素\n库文件：" + library_.FilePath();
 }
 
+void FrmTest::DrawSource() { Draw(PicSrc, SrcImage); }
+
 void FrmTest::DrawResult() {
+  if (comparing_ || !difference_) {
+    Draw(PicDest, comparing_ ? SrcImage : DestImage);
+    return;
+  }
+  const PictureView::Placement at = view_.Where();
   PicDest.Cls();
-  DestImage.Render(PicDest.hDC(), ViewLeft, ViewTop, ViewWidth, ViewHeight, 0, 0,
-                   SrcImage.Width(), SrcImage.Height());
+  platform::StretchDifference(PicDest.hDC(), at.DestX, at.DestY, at.DestWidth, at.DestHeight,
+                              DestImage.hdc(), SrcImage.hdc(), at.SrcX, at.SrcY, at.SrcWidth,
+                              at.SrcHeight);
   PicDest.Refresh();
+}
+
+// Only the part of the picture that shows is drawn, from the images held: a
+// zoom, pan or compare never runs the filter.
+void FrmTest::Draw(platform::PictureBox& Box, const Cimage& Image) {
+  const PictureView::Placement at = view_.Where();
+  Box.Cls();
+  Image.Render(Box.hDC(), at.DestX, at.DestY, at.DestWidth, at.DestHeight, at.SrcX, at.SrcY,
+               at.SrcWidth, at.SrcHeight);
+  Box.Refresh();
+}
+
+platform::PictureBox::Gestures FrmTest::ViewGestures() {
+  return {
+      .Zoom = [this](int Steps, int X, int Y) { Redraw(view_.Zoom(Steps, X, Y)); },
+      .Pan = [this](int Dx, int Dy) { Redraw(view_.Pan(Dx, Dy)); },
+      .Fit = [this] { Redraw(view_.Fit()); },
+      .ActualSize = [this] { Redraw(view_.ActualSize()); },
+      .Compare =
+          [this](bool Held) {
+            comparing_ = Held;
+            Redraw(true);
+          },
+      .ToggleDifference =
+          [this] {
+            difference_ = !difference_;
+            Redraw(true);
+          },
+  };
+}
+
+// Before any picture the boxes keep what they show. A result the filter did not
+// finish is not shown as if it were one.
+void FrmTest::Redraw(bool Changed) {
+  if (!Changed || !SameLayout(DestImage, SrcImage)) return;
+  DrawSource();
+  if (comparing_ || result_filtered_) {
+    DrawResult();
+  } else {
+    PicDest.Cls();
+    PicDest.Refresh();
+  }
 }
 
 bool FrmTest::ConfirmReplace(const std::string& FileName) {

@@ -1,10 +1,13 @@
 // FrmTest: the program's one window. It opens a picture, shows it fitted into
 // the left box, runs the enhancement library on a copy at the strength set on the
 // scroll bar, shows the result and the time the library took in the right box,
-// and saves the result at full resolution.
+// and saves the result at full resolution. Both boxes zoom and pan together, and
+// the right box can show the source or the difference for comparison.
 #pragma once
 
 #include "EnhancementLibrary.h"
+#include "PictureView.h"
+#include "RunTimes.h"
 #include "UserDialogs.h"
 #include "imaging/Cimage.h"
 #include "platform/CommandButton.h"
@@ -52,12 +55,23 @@ class FrmTest : public platform::Form {
 
   void ApplyEnhancement();
   void RestoreResult();
+  std::string TimeDetails() const;
   void DrawSource();
   void DrawResult();
+  void Draw(platform::PictureBox& Box, const Cimage& Image);
+
+  // The view gestures of either box act on both.
+  platform::PictureBox::Gestures ViewGestures();
+  void Redraw(bool Changed);
   bool ConfirmReplace(const std::string& FileName);
   void ShowFailure(const std::string& Headline, const std::exception& Failure);
 
   UserDialogs& dialogs_;
   EnhancementLibrary& library_;
   bool source_cut_short_ = false;  // the file of SrcImage ended early
+  PictureView view_;
+  RunTimes run_times_;  // of the current picture
+  bool result_filtered_ = false;  // DestImage holds the filter's output
+  bool comparing_ = false;   // the right box shows the source
+  bool difference_ = false;  // the right box shows what the filter changed
 };

@@ -54,32 +54,53 @@ std::vector<Step> MapAxis(std::int64_t Origin, std::int64_t Extent, std::int64_t
 
 bool Drawable(Hdc Dc) { return Dc != nullptr && !IsScreen(Dc); }
 
+// The row and column mapping shared by every stretch: WritePixel(out, offset of
+// the source pixel) is called for each destination pixel that has a source.
+template <typename PixelWriter>
+void StretchEach(const SurfaceView& Dest, int X, int Y, int Width, int Height,
+                 const SurfaceView& Src, int SrcX, int SrcY, int SrcWidth, int SrcHeight,
+                 PixelWriter WritePixel) {
+  if (Width == 0 || Height == 0 || SrcWidth == 0 || SrcHeight == 0) return;
+  const auto columns = MapAxis(X, Width, Dest.Width, SrcX, SrcWidth, Src.Width);
+  const auto rows = MapAxis(Y, Height, Dest.Height, SrcY, SrcHeight, Src.Height);
+  for (const Step& row : rows) {
+    std::uint8_t* out = Dest.Bits + static_cast<std::size_t>(row.Dest) * Dest.Stride;
+    const std::size_t in_row = static_cast<std::size_t>(row.Src) * Src.Stride;
+    for (const Step& column : columns) {
+      WritePixel(out + 3 * static_cast<std::size_t>(column.Dest),
+                 in_row + 3 * static_cast<std::size_t>(column.Src));
+    }
+  }
+}
+
 }  // namespace
 
 void StretchPixels(const SurfaceView& Dest, int X, int Y, int Width, int Height,
                    const SurfaceView& Src, int SrcX, int SrcY, int SrcWidth, int SrcHeight) {
-  if (Width == 0 || Height == 0 || SrcWidth == 0 || SrcHeight == 0) return;
-  const auto columns = MapAxis(X, Width, Dest.Width, SrcX, SrcWidth, Src.Width);
-  const auto rows = MapAxis(Y, Height, Dest.Height, SrcY, SrcHeight, Src.Height);
-  if (columns.empty() || rows.empty()) return;
-
   // A copy within one surface reads from a snapshot so that overlapping
   // rectangles come out as if read before any write.
   std::vector<std::uint8_t> snapshot;
   const std::uint8_t* src_bits = Src.Bits;
-  if (Src.Bits == Dest.Bits) {
+  if (Src.Bits == Dest.Bits && Width != 0 && Height != 0) {
     snapshot.assign(Src.Bits, Src.Bits + static_cast<std::size_t>(Src.Stride) * Src.Height);
     src_bits = snapshot.data();
   }
+  StretchEach(Dest, X, Y, Width, Height, Src, SrcX, SrcY, SrcWidth, SrcHeight,
+              [src_bits](std::uint8_t* Out, std::size_t In) { std::memcpy(Out, src_bits + In, 3); });
+}
 
-  for (const Step& row : rows) {
-    std::uint8_t* out = Dest.Bits + static_cast<std::size_t>(row.Dest) * Dest.Stride;
-    const std::uint8_t* in = src_bits + static_cast<std::size_t>(row.Src) * Src.Stride;
-    for (const Step& column : columns) {
-      std::memcpy(out + 3 * static_cast<std::size_t>(column.Dest),
-                  in + 3 * static_cast<std::size_t>(column.Src), 3);
-    }
-  }
+void StretchDifferencePixels(const SurfaceView& Dest, int X, int Y, int Width, int Height,
+                             const SurfaceView& After, const SurfaceView& Before, int SrcX,
+                             int SrcY, int SrcWidth, int SrcHeight) {
+  const std::uint8_t* after = After.Bits;
+  const std::uint8_t* before = Before.Bits;
+  StretchEach(Dest, X, Y, Width, Height, After, SrcX, SrcY, SrcWidth, SrcHeight,
+              [after, before](std::uint8_t* Out, std::size_t In) {
+                for (int c = 0; c < 3; ++c) {
+                  const int change = after[In + c] - before[In + c];
+                  Out[c] = static_cast<std::uint8_t>(std::clamp(128 + 8 * change, 0, 255));
+                }
+              });
 }
 
 std::unique_ptr<Bitmap> Bitmap::Create(int Width, int Height) noexcept {
@@ -179,6 +200,20 @@ bool StretchBlt(Hdc Dest, int X, int Y, int Width, int Height, Hdc Src, int SrcX
                 int SrcWidth, int SrcHeight, std::uint32_t Rop) {
   if (!Drawable(Dest) || !Drawable(Src) || Rop != SRCCOPY) return false;
   StretchPixels(Dest->View(), X, Y, Width, Height, Src->View(), SrcX, SrcY, SrcWidth, SrcHeight);
+  return true;
+}
+
+bool StretchDifference(Hdc Dest, int X, int Y, int Width, int Height, Hdc After, Hdc Before,
+                       int SrcX, int SrcY, int SrcWidth, int SrcHeight) {
+  if (!Drawable(Dest) || !Drawable(After) || !Drawable(Before)) return false;
+  const SurfaceView after = After->View();
+  const SurfaceView before = Before->View();
+  if (after.Width != before.Width || after.Height != before.Height ||
+      after.Stride != before.Stride) {
+    return false;
+  }
+  StretchDifferencePixels(Dest->View(), X, Y, Width, Height, after, before, SrcX, SrcY, SrcWidth,
+                          SrcHeight);
   return true;
 }
 

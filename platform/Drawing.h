@@ -81,6 +81,13 @@ bool BitBlt(Hdc Dest, int X, int Y, int Width, int Height, Hdc Src, int SrcX, in
 bool StretchBlt(Hdc Dest, int X, int Y, int Width, int Height, Hdc Src, int SrcX, int SrcY,
                 int SrcWidth, int SrcHeight, std::uint32_t Rop);
 
+// Stretches like StretchBlt, but writes per channel 128 + 8 x (After - Before),
+// clamped to 0..255: mid-grey where two pictures agree, lighter or darker where
+// the After picture is brighter or darker. After and Before must have one size;
+// false otherwise.
+bool StretchDifference(Hdc Dest, int X, int Y, int Width, int Height, Hdc After, Hdc Before,
+                       int SrcX, int SrcY, int SrcWidth, int SrcHeight);
+
 // Returns the previous mode, or 0 for an invalid context or mode. The stretch
 // itself always drops or repeats whole pixels; the mode is kept for callers that ask.
 int SetStretchBltMode(Hdc Dc, int Mode);

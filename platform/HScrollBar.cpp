@@ -1,10 +1,12 @@
 // HScrollBar over QScrollBar without tracking, so that a drag reports its end only.
 #include "HScrollBar.h"
 
+#include "FocusFrame.h"
 #include "NativeWidget.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTimerEvent>
 
@@ -41,6 +43,12 @@ class ScrollBarWidget : public QScrollBar {
       return;
     }
     QScrollBar::timerEvent(Event);
+  }
+
+  // The style draws no focus on a scroll bar, which rarely has it; this one does.
+  void paintEvent(QPaintEvent* Event) override {
+    QScrollBar::paintEvent(Event);
+    if (hasFocus()) DrawFocusFrame(*this);
   }
 
   void keyPressEvent(QKeyEvent* Event) override {

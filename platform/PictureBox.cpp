@@ -1,19 +1,25 @@
 // PictureBox: a widget that owns a drawing-layer bitmap selected into its own
-// memory context and paints it by wrapping the bytes, with no per-pixel work.
+// memory context and paints it by wrapping the bytes, with no per-pixel work,
+// and that reports the user's zoom, pan and compare gestures.
 #include "PictureBox.h"
 
 #include "Errors.h"
+#include "FocusFrame.h"
 #include "NativeWidget.h"
 #include "Screen.h"
 #include "Surface.h"
 
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -60,19 +66,125 @@ class PictureBoxWidget : public QWidget {
     if (image_) Fill(*image_, Background());
   }
 
+  PictureBox::Gestures Handlers;
+
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    if (!image_) {
-      painter.fillRect(rect(), Background());
+    {
+      QPainter painter(this);
+      if (!image_) {
+        painter.fillRect(rect(), Background());
+      } else {
+        const QImage view(image_->Bits(), image_->Width(), image_->Height(), image_->Stride(),
+                          QImage::Format_BGR888);
+        painter.drawImage(0, 0, view);
+      }
+    }
+    if (hasFocus()) DrawFocusFrame(*this);
+  }
+
+  void focusInEvent(QFocusEvent* Event) override {
+    update();
+    QWidget::focusInEvent(Event);
+  }
+
+  // A compare held while the focus leaves would otherwise never end.
+  void focusOutEvent(QFocusEvent* Event) override {
+    EndCompare(key_compare_);
+    update();
+    QWidget::focusOutEvent(Event);
+  }
+
+  void wheelEvent(QWheelEvent* Event) override {
+    // High-resolution wheels send parts of a notch; a step is taken per notch.
+    wheel_ += Event->angleDelta().y();
+    const int steps = wheel_ / QWheelEvent::DefaultDeltasPerStep;
+    wheel_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+    const QPoint at = Event->position().toPoint();
+    if (steps != 0 && Handlers.Zoom) Handlers.Zoom(steps, at.x(), at.y());
+    Event->accept();
+  }
+
+  void mousePressEvent(QMouseEvent* Event) override {
+    if (Event->button() == Qt::LeftButton) drag_from_ = Event->position().toPoint();
+    if (Event->button() == Qt::RightButton) BeginCompare(mouse_compare_);
+    QWidget::mousePressEvent(Event);
+  }
+
+  void mouseMoveEvent(QMouseEvent* Event) override {
+    if (!(Event->buttons() & Qt::LeftButton)) return;
+    const QPoint at = Event->position().toPoint();
+    const QPoint move = at - drag_from_;
+    drag_from_ = at;
+    if (!move.isNull() && Handlers.Pan) Handlers.Pan(move.x(), move.y());
+  }
+
+  void mouseReleaseEvent(QMouseEvent* Event) override {
+    if (Event->button() == Qt::RightButton) EndCompare(mouse_compare_);
+    QWidget::mouseReleaseEvent(Event);
+  }
+
+  void mouseDoubleClickEvent(QMouseEvent* Event) override {
+    if (Event->button() == Qt::LeftButton && Handlers.Fit) Handlers.Fit();
+  }
+
+  void keyPressEvent(QKeyEvent* Event) override {
+    if (!KeyPressed(*Event)) QWidget::keyPressEvent(Event);
+  }
+
+  void keyReleaseEvent(QKeyEvent* Event) override {
+    if (Event->key() == Qt::Key_Backslash && !Event->isAutoRepeat()) {
+      EndCompare(key_compare_);
       return;
     }
-    const QImage view(image_->Bits(), image_->Width(), image_->Height(), image_->Stride(),
-                      QImage::Format_BGR888);
-    painter.drawImage(0, 0, view);
+    QWidget::keyReleaseEvent(Event);
   }
 
  private:
+  // True when the key is one of the box's gestures.
+  bool KeyPressed(const QKeyEvent& Event) {
+    const bool ctrl = Event.modifiers() & Qt::ControlModifier;
+    const auto call = [](const std::function<void()>& Handler) {
+      if (Handler) Handler();
+      return true;
+    };
+    switch (Event.key()) {
+      case Qt::Key_Plus:
+      case Qt::Key_Equal:
+        return call([this] { ZoomAtCentre(1); });
+      case Qt::Key_Minus:
+        return call([this] { ZoomAtCentre(-1); });
+      case Qt::Key_0:
+        return ctrl && call(Handlers.Fit);
+      case Qt::Key_1:
+        return ctrl && call(Handlers.ActualSize);
+      case Qt::Key_D:
+        return !ctrl && call(Handlers.ToggleDifference);
+      case Qt::Key_Backslash:
+        if (!Event.isAutoRepeat()) BeginCompare(key_compare_);
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  void ZoomAtCentre(int Steps) {
+    if (Handlers.Zoom) Handlers.Zoom(Steps, width() / 2, height() / 2);
+  }
+
+  // The mouse and the key each hold the compare; it ends when neither does.
+  void BeginCompare(bool& Holder) {
+    const bool was_held = mouse_compare_ || key_compare_;
+    Holder = true;
+    if (!was_held && Handlers.Compare) Handlers.Compare(true);
+  }
+
+  void EndCompare(bool& Holder) {
+    if (!Holder) return;
+    Holder = false;
+    if (!mouse_compare_ && !key_compare_ && Handlers.Compare) Handlers.Compare(false);
+  }
+
   static void Fill(Bitmap& Image, const QColor& Colour) {
     const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(Colour.blue()),
                                  static_cast<std::uint8_t>(Colour.green()),
@@ -85,6 +197,10 @@ class PictureBoxWidget : public QWidget {
 
   DeviceContext context_;
   std::unique_ptr<Bitmap> image_;
+  int wheel_ = 0;
+  QPoint drag_from_;
+  bool mouse_compare_ = false;
+  bool key_compare_ = false;
 };
 
 PictureBoxWidget* Box(QWidget* Widget) { return static_cast<PictureBoxWidget*>(Widget); }
@@ -116,5 +232,7 @@ Picture PictureBox::Image() const {
   return Picture(std::vector<std::uint8_t>(image->Bits(), image->Bits() + bytes), image->Width(),
                  image->Height(), TwipsPerPixelX(), TwipsPerPixelY());
 }
+
+void PictureBox::OnGestures(Gestures Handlers) { Box(widget())->Handlers = std::move(Handlers); }
 
 }  // namespace platform

@@ -1,11 +1,16 @@
 // PictureBox: a flat, borderless box that keeps a persistent image of its drawing
 // area. Drawing through hDC() lands in that image; Refresh and every repaint show
-// it, so the box never needs a handler to redraw itself.
+// it, so the box never needs a handler to redraw itself. The box turns the mouse
+// and keys into what the user asks of the picture it shows (zoom, pan, compare)
+// and shows when it has the focus.
 #pragma once
 
 #include "Drawing.h"
 #include "Form.h"
 #include "Picture.h"
+
+#include <functional>
+#include <string>
 
 namespace platform {
 
@@ -29,6 +34,21 @@ class PictureBox : public Window {
 
   // The persistent image as a picture, at the screen's metric.
   Picture Image() const;
+
+  // What the user asks of the picture shown; points are in the box's pixels.
+  // Wheel and + / - zoom (Steps > 0 in, < 0 out) around the pointer or the
+  // box's centre; a left-button drag pans by the pointer's move; a double-click
+  // and Ctrl+0 fit; Ctrl+1 shows pixels 1:1; the right button or backslash held
+  // compares; D toggles the difference.
+  struct Gestures {
+    std::function<void(int Steps, int X, int Y)> Zoom;
+    std::function<void(int Dx, int Dy)> Pan;
+    std::function<void()> Fit;
+    std::function<void()> ActualSize;
+    std::function<void(bool Held)> Compare;
+    std::function<void()> ToggleDifference;
+  };
+  void OnGestures(Gestures Handlers);
 };
 
 }  // namespace platform

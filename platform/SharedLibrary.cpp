@@ -5,7 +5,12 @@
 #include "Errors.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
+
+#if defined(__unix__)
+#include <dlfcn.h>
+#endif
 
 #include <utility>
 
@@ -51,9 +56,26 @@ void SharedLibrary::Load() {
 
 SharedLibrary::Address SharedLibrary::ResolveAddress(const std::string& EntryPoint) {
   if (!library_) Load();
-  if (const Address address = library_->resolve(EntryPoint.c_str())) return address;
+  if (const Address address = library_->resolve(EntryPoint.c_str())) {
+    resolved_ = address;
+    return address;
+  }
   throw LibraryLoadError("The library " + library_->fileName().toStdString() +
                          " has no entry point " + EntryPoint + ".");
+}
+
+// A library found on the search path is known to QLibrary by its bare name;
+// the dynamic loader knows where the file it mapped lies.
+std::string SharedLibrary::FilePath() const {
+  if (!library_) return {};
+#if defined(__unix__)
+  Dl_info info{};
+  if (resolved_ != nullptr && dladdr(reinterpret_cast<const void*>(resolved_), &info) != 0 &&
+      info.dli_fname != nullptr) {
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absoluteFilePath().toStdString();
+  }
+#endif
+  return QFileInfo(library_->fileName()).absoluteFilePath().toStdString();
 }
 
 }  // namespace platform

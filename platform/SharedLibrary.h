@@ -25,6 +25,9 @@ class SharedLibrary {
     return reinterpret_cast<Function*>(ResolveAddress(EntryPoint));
   }
 
+  // The full path of the file loaded; empty before anything was resolved.
+  std::string FilePath() const;
+
  private:
   using Address = void (*)();
   Address ResolveAddress(const std::string& EntryPoint);
@@ -33,6 +36,7 @@ class SharedLibrary {
   std::string name_;
   std::vector<std::string> folders_;
   std::unique_ptr<QLibrary> library_;
+  Address resolved_ = nullptr;  // any entry point, to ask the loader which file it is in
 };
 
 }  // namespace platform

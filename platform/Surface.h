@@ -79,4 +79,9 @@ class DeviceContext {
 void StretchPixels(const SurfaceView& Dest, int X, int Y, int Width, int Height,
                    const SurfaceView& Src, int SrcX, int SrcY, int SrcWidth, int SrcHeight);
 
+// The pixel work of StretchDifference.
+void StretchDifferencePixels(const SurfaceView& Dest, int X, int Y, int Width, int Height,
+                             const SurfaceView& After, const SurfaceView& Before, int SrcX,
+                             int SrcY, int SrcWidth, int SrcHeight);
+
 }  // namespace platform

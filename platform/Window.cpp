@@ -1,4 +1,4 @@
-// Window: geometry, visibility and focus of a native widget.
+// Window: geometry, visibility, focus and tooltip of a native widget.
 #include "Window.h"
 
 #include "NativeWidget.h"
@@ -20,6 +20,10 @@ bool Window::Visible() const { return !widget_->isHidden(); }
 void Window::SetVisible(bool Visible) { widget_->setVisible(Visible); }
 
 void Window::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
+
+std::string Window::ToolTip() const { return widget_->toolTip().toStdString(); }
+
+void Window::SetToolTip(const std::string& Text) { widget_->setToolTip(QString::fromStdString(Text)); }
 
 QWidget* NativeWidget(Hwnd Window) { return Window == nullptr ? nullptr : Window->widget_; }
 

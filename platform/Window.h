@@ -1,6 +1,8 @@
 // Window: what the form and each of its controls have in common — a native
-// widget behind a typed handle, a place in pixels, visibility and focus.
+// widget behind a typed handle, a place in pixels, visibility, focus and tooltip.
 #pragma once
+
+#include <string>
 
 class QWidget;
 
@@ -36,6 +38,10 @@ class Window {
   void SetVisible(bool Visible);
 
   void SetFocus();
+
+  // The text shown while the pointer rests on the window.
+  std::string ToolTip() const;
+  void SetToolTip(const std::string& Text);
 
  protected:
   // Takes ownership of the widget; a child widget is deleted before its parent

@@ -48,6 +48,25 @@ TEST_F(EnhanceTest, TimeCaptionHasAtMostFourDecimalsAndNoTrailingZeros) {
       << caption;
 }
 
+TEST_F(EnhanceTest, TimeTooltipCountsTheRunsOfThisPictureAndStrengthAndNamesTheLibraryFile) {
+  Open(WritePicture("p.bmp", 300, 200));
+  PressKey(form->Amount, Qt::Key_Right);
+  PressKey(form->Amount, Qt::Key_Left);
+  PressKey(form->Amount, Qt::Key_Right);
+  PressKey(form->Amount, Qt::Key_Left);
+  const QString details = QString::fromStdString(form->lblinfo.ToolTip());
+  const QRegularExpression runs(R"(强度 5 下运行 3 次：最短 ([0-9]+(?:[.,][0-9]+)?) ms，中位数 ([0-9]+(?:[.,][0-9]+)?) ms)");
+  const QRegularExpressionMatch match = runs.match(details);
+  ASSERT_TRUE(match.hasMatch()) << details.toStdString();
+  EXPECT_LE(match.captured(1).replace(',', '.').toDouble(),
+            match.captured(2).replace(',', '.').toDouble());
+  EXPECT_TRUE(details.contains("300 × 200")) << details.toStdString();
+  EXPECT_TRUE(details.contains(MORVANE_FAKE_DIR "/libFakeProcessing.so")) << details.toStdString();
+
+  Open(WritePicture("q.bmp", 30, 20));
+  EXPECT_TRUE(QString::fromStdString(form->lblinfo.ToolTip()).contains("强度 5 下运行 1 次"));
+}
+
 TEST_F(EnhanceTest, ChangeBeforeAnyPictureOnlyUpdatesTheValueLabel) {
   const Pixels blank = Result();
   PressKey(form->Amount, Qt::Key_Right);

@@ -63,6 +63,20 @@ TEST_F(LayoutTest, FocusStartsOnOpenAndTabFollowsTheLayoutOrder) {
   }
 }
 
+// Keys act on the focused control, so every tab stop looks different with the focus.
+TEST_F(LayoutTest, EveryTabStopShowsWhenItHasTheFocus) {
+  for (platform::Window* control : std::vector<platform::Window*>{
+           &form->CmdOpen, &form->PicDest, &form->CmdSave, &form->PicSrc, &form->Amount}) {
+    QWidget* widget = Widget(*control);
+    widget->clearFocus();
+    const QImage without = widget->grab().toImage();
+    control->SetFocus();
+    ASSERT_EQ(QApplication::focusWidget(), widget);
+    EXPECT_NE(widget->grab().toImage(), without) << widget->metaObject()->className();
+    widget->clearFocus();
+  }
+}
+
 TEST_F(LayoutTest, TheKeyThatPressesTheFocusedButtonAsksForAPicture) {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
   ASSERT_EQ(dialogs.OpenRequests.size(), 1u);

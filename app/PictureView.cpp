@@ -1,0 +1,96 @@
+// PictureView: the zoom steps, the point kept under the pointer, and the
+// clamping of the place to the picture.
+#include "PictureView.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The offset of a scaled extent in a box: centred when it fits, else kept
+// within the picture.
+long long Clamped(long long Offset, long long Scaled, long long Box) {
+  if (Scaled <= Box) return -((Box - Scaled) / 2);
+  return std::clamp(Offset, 0LL, Scaled - Box);
+}
+
+// One axis of the zoomed placement: the first picture pixel that shows, where
+// it lands, and how many show.
+struct Axis {
+  int Dest;
+  int DestExtent;
+  int Src;
+  int SrcExtent;
+};
+
+Axis ZoomedAxis(long long Offset, int Scale, int PictureSize, int BoxSize) {
+  const long long first = Offset < 0 ? 0 : Offset / Scale;
+  const long long dest = first * Scale - Offset;
+  const long long shown = std::min<long long>(PictureSize - first, (BoxSize - dest + Scale - 1) / Scale);
+  return {static_cast<int>(dest), static_cast<int>(shown * Scale), static_cast<int>(first),
+          static_cast<int>(shown)};
+}
+
+}  // namespace
+
+void PictureView::Reset(int PictureWidth, int PictureHeight, int BoxWidth, int BoxHeight,
+                        int FitLeft, int FitTop, int FitWidth, int FitHeight) {
+  picture_width_ = PictureWidth;
+  picture_height_ = PictureHeight;
+  box_width_ = BoxWidth;
+  box_height_ = BoxHeight;
+  fit_ = {FitLeft, FitTop, FitWidth, FitHeight, 0, 0, PictureWidth, PictureHeight};
+  level_ = kFitted;
+}
+
+bool PictureView::Zoom(int Steps, int X, int Y) {
+  return ZoomTo(std::clamp(level_ + Steps, kFitted, kLargest), X, Y);
+}
+
+bool PictureView::ActualSize() { return ZoomTo(0, box_width_ / 2, box_height_ / 2); }
+
+bool PictureView::Fit() { return ZoomTo(kFitted, 0, 0); }
+
+bool PictureView::ZoomTo(int Level, int X, int Y) {
+  if (Level == level_ || picture_width_ < 1 || picture_height_ < 1) return false;
+  // The picture point under X, Y as now shown, in picture pixels.
+  double picture_x = 0;
+  double picture_y = 0;
+  if (level_ == kFitted) {
+    picture_x = static_cast<double>(X - fit_.DestX) * picture_width_ / std::max(fit_.DestWidth, 1);
+    picture_y =
+        static_cast<double>(Y - fit_.DestY) * picture_height_ / std::max(fit_.DestHeight, 1);
+  } else {
+    picture_x = static_cast<double>(offset_x_ + X) / Scale();
+    picture_y = static_cast<double>(offset_y_ + Y) / Scale();
+  }
+  level_ = Level;
+  if (level_ != kFitted) {
+    offset_x_ = std::llround(picture_x * Scale()) - X;
+    offset_y_ = std::llround(picture_y * Scale()) - Y;
+    Clamp();
+  }
+  return true;
+}
+
+bool PictureView::Pan(int Dx, int Dy) {
+  if (level_ == kFitted) return false;
+  const long long x = offset_x_;
+  const long long y = offset_y_;
+  offset_x_ -= Dx;
+  offset_y_ -= Dy;
+  Clamp();
+  return x != offset_x_ || y != offset_y_;
+}
+
+void PictureView::Clamp() {
+  offset_x_ = Clamped(offset_x_, static_cast<long long>(picture_width_) * Scale(), box_width_);
+  offset_y_ = Clamped(offset_y_, static_cast<long long>(picture_height_) * Scale(), box_height_);
+}
+
+PictureView::Placement PictureView::Where() const {
+  if (level_ == kFitted) return fit_;
+  const Axis x = ZoomedAxis(offset_x_, Scale(), picture_width_, box_width_);
+  const Axis y = ZoomedAxis(offset_y_, Scale(), picture_height_, box_height_);
+  return {x.Dest, y.Dest, x.DestExtent, y.DestExtent, x.Src, y.Src, x.SrcExtent, y.SrcExtent};
+}

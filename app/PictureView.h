@@ -1,0 +1,56 @@
+// PictureView: which part of the picture the two boxes show and how large —
+// fitted into the box, or at 100, 200, 400 or 800 % of its pixels — shared by
+// both boxes so that they always show the same picture place.
+#pragma once
+
+class PictureView {
+ public:
+  // Where to draw: the destination rectangle in the box and the picture's
+  // rectangle stretched into it, as Cimage::Render takes them.
+  struct Placement {
+    int DestX = 0;
+    int DestY = 0;
+    int DestWidth = 0;
+    int DestHeight = 0;
+    int SrcX = 0;
+    int SrcY = 0;
+    int SrcWidth = 0;
+    int SrcHeight = 0;
+
+    bool operator==(const Placement&) const = default;
+  };
+
+  // A new picture, shown fitted at Fit, its display rectangle in the box.
+  void Reset(int PictureWidth, int PictureHeight, int BoxWidth, int BoxHeight, int FitLeft,
+             int FitTop, int FitWidth, int FitHeight);
+
+  // Each returns whether what is shown has changed.
+  // Steps > 0 zooms in, < 0 out, keeping the picture point under X, Y there
+  // as far as the picture's edges allow.
+  bool Zoom(int Steps, int X, int Y);
+  bool ActualSize();
+  bool Fit();
+  // Moves the picture by Dx, Dy box pixels, no farther than its edges.
+  bool Pan(int Dx, int Dy);
+
+  Placement Where() const;
+
+ private:
+  static constexpr int kFitted = -1;
+  static constexpr int kLargest = 3;  // 800 %
+
+  int Scale() const { return 1 << level_; }
+  bool ZoomTo(int Level, int X, int Y);
+  void Clamp();
+
+  int picture_width_ = 0;
+  int picture_height_ = 0;
+  int box_width_ = 0;
+  int box_height_ = 0;
+  Placement fit_;
+  int level_ = kFitted;
+  // When zoomed: the scaled picture's pixel at the box's top-left corner;
+  // negative when the scaled picture is narrower than the box and centred.
+  long long offset_x_ = 0;
+  long long offset_y_ = 0;
+};

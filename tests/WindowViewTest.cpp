@@ -1,0 +1,213 @@
+// Zoom, pan, compare and difference in the two picture boxes, driven by the
+// wheel, the mouse and the keys as a user would, and checked pixel by pixel
+// against the images the window holds.
+#include "WindowFixture.h"
+
+#include "platform/NativeWidget.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kStrength = 5;
+
+class ViewTest : public WindowTest {
+ protected:
+  using WindowTest::WindowTest;
+
+  static QWidget* Widget(platform::Window& Box) { return platform::NativeWidget(Box.hWnd()); }
+
+  void Wheel(platform::Window& Box, QPoint At, int Notches) {
+    QWidget* widget = Widget(Box);
+    QWheelEvent event(At, widget->mapToGlobal(At), QPoint(),
+                      QPoint(0, Notches * QWheelEvent::DefaultDeltasPerStep), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+  }
+
+  void Drag(platform::Window& Box, QPoint From, QPoint To) {
+    QTest::mousePress(Widget(Box), Qt::LeftButton, {}, From);
+    QTest::mouseMove(Widget(Box), (From + To) / 2);
+    QTest::mouseMove(Widget(Box), To);
+    QTest::mouseRelease(Widget(Box), Qt::LeftButton, {}, To);
+  }
+
+  void Key(platform::Window& Box, Qt::Key Which, Qt::KeyboardModifiers Modifiers = {}) {
+    QTest::keyClick(Widget(Box), Which, Modifiers);
+  }
+
+  // True when box pixel (X, Y) shows picture pixel (X + Left) / Scale, (Y + Top)
+  // / Scale of Picture for every pixel of the box, each byte plus Add.
+  static bool Shows(const Pixels& Box, const Pixels& Picture, int Left, int Top, int Scale,
+                    int Add = 0) {
+    for (int y = 0; y < Box.Height; ++y) {
+      for (int x = 0; x < Box.Width; ++x) {
+        const std::uint8_t* shown = Box.At(x, y);
+        const std::uint8_t* held = Picture.At((x + Left) / Scale, (y + Top) / Scale);
+        for (int c = 0; c < 3; ++c) {
+          if (shown[c] != static_cast<std::uint8_t>(held[c] + Add)) return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  void OpenLarge() {
+    Open(WritePicture("large.bmp", 800, 600));
+    picture = PixelsOf(form->SrcImage);
+    fitted_source = Source();
+    fitted_result = Result();
+  }
+
+  Pixels picture;
+  Pixels fitted_source;
+  Pixels fitted_result;
+};
+
+TEST_F(ViewTest, WheelZoomsBothBoxesAroundThePointerToPicturePixels) {
+  OpenLarge();
+  // The fitted box shows picture pixel (400, 300) at (300, 225).
+  Wheel(form->PicDest, {300, 225}, 1);
+  EXPECT_TRUE(Shows(Source(), picture, 100, 75, 1));
+  EXPECT_TRUE(Shows(Result(), picture, 100, 75, 1, kStrength));
+
+  Wheel(form->PicSrc, {300, 225}, 2);  // 400 %: four by four box pixels a picture pixel
+  EXPECT_TRUE(Shows(Source(), picture, 4 * 400 - 300, 4 * 300 - 225, 4));
+  EXPECT_TRUE(Shows(Result(), picture, 4 * 400 - 300, 4 * 300 - 225, 4, kStrength));
+
+  Wheel(form->PicSrc, {300, 225}, 5);  // no step beyond 800 %
+  EXPECT_TRUE(Shows(Source(), picture, 8 * 400 - 300, 8 * 300 - 225, 8));
+
+  Wheel(form->PicSrc, {10, 10}, -9);
+  EXPECT_EQ(Source().Bytes, fitted_source.Bytes);
+  EXPECT_EQ(Result().Bytes, fitted_result.Bytes);
+  EXPECT_EQ(LastCall().Calls, 1);
+}
+
+TEST_F(ViewTest, DragPansBothBoxesAndStopsAtThePicturesEdges) {
+  OpenLarge();
+  Wheel(form->PicSrc, {300, 225}, 1);
+  Drag(form->PicSrc, {300, 200}, {250, 170});
+  EXPECT_TRUE(Shows(Source(), picture, 150, 105, 1));
+  EXPECT_TRUE(Shows(Result(), picture, 150, 105, 1, kStrength));
+
+  Drag(form->PicDest, {10, 10}, {590, 440});
+  EXPECT_TRUE(Shows(Source(), picture, 0, 0, 1));
+  Drag(form->PicDest, {590, 440}, {10, 10});
+  Drag(form->PicDest, {590, 440}, {10, 10});
+  EXPECT_TRUE(Shows(Source(), picture, 200, 150, 1));
+  EXPECT_TRUE(Shows(Result(), picture, 200, 150, 1, kStrength));
+  EXPECT_EQ(LastCall().Calls, 1);
+}
+
+TEST_F(ViewTest, KeysOfTheFocusedBoxAndDoubleClickZoomAndFit) {
+  OpenLarge();
+  form->PicDest.SetFocus();
+  Key(form->PicDest, Qt::Key_1, Qt::ControlModifier);  // 100 % around the box's centre
+  EXPECT_TRUE(Shows(Source(), picture, 100, 75, 1));
+  Key(form->PicDest, Qt::Key_Plus);
+  EXPECT_TRUE(Shows(Source(), picture, 500, 375, 2));
+  Key(form->PicDest, Qt::Key_Minus);
+  EXPECT_TRUE(Shows(Result(), picture, 100, 75, 1, kStrength));
+  Key(form->PicDest, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(Source().Bytes, fitted_source.Bytes);
+
+  Wheel(form->PicSrc, {0, 0}, 2);
+  QTest::mouseDClick(Widget(form->PicSrc), Qt::LeftButton, {}, {40, 40});
+  EXPECT_EQ(Source().Bytes, fitted_source.Bytes);
+  EXPECT_EQ(Result().Bytes, fitted_result.Bytes);
+  EXPECT_EQ(LastCall().Calls, 1);
+}
+
+TEST_F(ViewTest, NewStrengthKeepsThePlaceAndANewPictureIsFitted) {
+  OpenLarge();
+  Wheel(form->PicSrc, {120, 90}, 2);
+  const Pixels zoomed = Source();
+  PressKey(form->Amount, Qt::Key_Right);
+  EXPECT_EQ(Source().Bytes, zoomed.Bytes);
+  EXPECT_TRUE(zoomed.RegionEquals(Result(), 0, 0, 600, 450, kStrength + 1));
+
+  Open(PathOf("large.bmp"));
+  EXPECT_EQ(Source().Bytes, fitted_source.Bytes);
+
+  // A picture smaller than the box stays centred at 100 %.
+  Open(WritePicture("small.bmp", 300, 200));
+  const Pixels small = Source();
+  Wheel(form->PicSrc, {300, 225}, 1);
+  EXPECT_EQ(Source().Bytes, small.Bytes);
+  Wheel(form->PicSrc, {300, 225}, 1);  // 600 x 400 at 200 %: as wide as the box
+  const Pixels zoomed_small = Source();
+  const Pixels held = PixelsOf(form->SrcImage);
+  EXPECT_TRUE(zoomed_small.OutsideIs(background, 0, 25, 600, 400));
+  for (int y = 25; y < 425; ++y) {
+    for (int x = 0; x < 600; ++x) {
+      ASSERT_TRUE(std::equal(held.At(x / 2, (y - 25) / 2), held.At(x / 2, (y - 25) / 2) + 3,
+                             zoomed_small.At(x, y)));
+    }
+  }
+}
+
+TEST_F(ViewTest, HeldRightButtonOrBackslashShowsTheSourceInTheResultBox) {
+  OpenLarge();
+  Wheel(form->PicSrc, {300, 225}, 1);
+  const Pixels result = Result();
+
+  QTest::mousePress(Widget(form->PicDest), Qt::RightButton, {}, {50, 50});
+  EXPECT_EQ(Result().Bytes, Source().Bytes);
+  QTest::mouseRelease(Widget(form->PicDest), Qt::RightButton, {}, {50, 50});
+  EXPECT_EQ(Result().Bytes, result.Bytes);
+
+  form->PicSrc.SetFocus();
+  QTest::keyPress(Widget(form->PicSrc), Qt::Key_Backslash);
+  EXPECT_EQ(Result().Bytes, Source().Bytes);
+  QTest::keyRelease(Widget(form->PicSrc), Qt::Key_Backslash);
+  EXPECT_EQ(Result().Bytes, result.Bytes);
+  EXPECT_EQ(LastCall().Calls, 1);
+}
+
+TEST_F(ViewTest, DTogglesTheResultBoxToTheDifferenceScaledAroundGrey) {
+  OpenLarge();
+  form->PicDest.SetFocus();
+  Key(form->PicDest, Qt::Key_D);
+  Key(form->PicDest, Qt::Key_1, Qt::ControlModifier);
+  const Pixels shown = Result();
+  const Pixels result = PixelsOf(form->DestImage);
+  int grey_wrapped = 0;
+  for (int y = 0; y < 450; ++y) {
+    for (int x = 0; x < 600; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        const int change = result.At(x + 100, y + 75)[c] - picture.At(x + 100, y + 75)[c];
+        ASSERT_EQ(shown.At(x, y)[c], std::clamp(128 + 8 * change, 0, 255)) << x << ", " << y;
+        grey_wrapped += change < 0;
+      }
+    }
+  }
+  EXPECT_GT(grey_wrapped, 0);  // the stand-in wraps bright bytes round: clamped to black
+
+  Key(form->PicDest, Qt::Key_D);
+  EXPECT_TRUE(Shows(Result(), picture, 100, 75, 1, kStrength));
+  EXPECT_EQ(LastCall().Calls, 1);
+}
+
+class ViewWithoutLibraryTest : public ViewTest {
+ protected:
+  ViewWithoutLibraryTest() : ViewTest("NoSuchProcessing", {MORVANE_FAKE_DIR}) {}
+};
+
+TEST_F(ViewWithoutLibraryTest, AResultTheFilterNeverMadeIsNotShownAsOne) {
+  Open(WritePicture("p.bmp", 800, 600));
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  Wheel(form->PicSrc, {300, 225}, 1);
+  EXPECT_TRUE(Shows(Source(), PixelsOf(form->SrcImage), 100, 75, 1));
+  EXPECT_TRUE(Result().OutsideIs(background, 0, 0, 0, 0));
+  QTest::mousePress(Widget(form->PicDest), Qt::RightButton, {}, {50, 50});
+  EXPECT_EQ(Result().Bytes, Source().Bytes);
+  QTest::mouseRelease(Widget(form->PicDest), Qt::RightButton, {}, {50, 50});
+  EXPECT_TRUE(Result().OutsideIs(background, 0, 0, 0, 0));
+}
+
+}  // namespace
