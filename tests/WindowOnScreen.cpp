@@ -1,6 +1,7 @@
 // On a real X server: the window FrmTest at 1240 x 566 client pixels as the X
-// server sees it, a font behind every character of its Chinese texts, and a
-// screenshot after a photo has been opened and enhanced.
+// server sees it, a font behind every character of its Chinese texts, and
+// screenshots after a photo has been opened and enhanced, fitted and zoomed in
+// (the second beside the first, named with "-zoomed").
 //
 // window_on_screen <photo> <library name> <library folder> <screenshot.png>
 #include "app/FrmTest.h"
@@ -78,6 +79,10 @@ std::string ClientSizeOnServer(const QWidget& Window) {
   return (width + " x " + height).toStdString();
 }
 
+bool Screenshot(QWidget& Window, const QString& File) {
+  return Window.screen()->grabWindow(Window.winId()).save(File, "PNG");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,8 +115,17 @@ int main(int argc, char** argv) {
 
   // Lets the X server draw what the window has sent it before the grab.
   QTest::qWait(200);
-  const QPixmap shot = window->screen()->grabWindow(window->winId());
-  Check(shot.save(QString::fromLocal8Bit(argv[4]), "PNG"), std::string("screenshot ") + argv[4]);
+  const QString fitted = QString::fromLocal8Bit(argv[4]);
+  Check(Screenshot(*window, fitted), "screenshot " + fitted.toStdString());
+
+  // The same picture zoomed in on its centre with the keys of the focused box.
+  form.PicSrc.SetFocus();
+  for (int step = 0; step < 3; ++step) {
+    QTest::keyClick(platform::NativeWidget(form.PicSrc.hWnd()), Qt::Key_Plus);
+  }
+  QTest::qWait(200);
+  const QString zoomed = QString(fitted).replace(QRegularExpression(R"(\.png$)"), "-zoomed.png");
+  Check(Screenshot(*window, zoomed), "screenshot " + zoomed.toStdString());
 
   window->close();
   return failures == 0 ? 0 : 1;
