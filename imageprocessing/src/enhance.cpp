@@ -235,16 +235,13 @@ void RunBand(unsigned char* src, int width, int height, int stride, const GridPl
     s.far = s.near + 4 * kSplatChunk;
     std::memset(s.copies, 0, kSplatCopies * p.segmentFloats * sizeof(float));
 
-#pragma omp for schedule(static)
-    for (int r = 0; r <= rows; ++r) {
-      // Row `rows` is the slack that whole-vector reads may run into.
-      const std::size_t count = r < rows ? rowFloats : kRowAlignFloats;
-      std::memset(grid + static_cast<std::size_t>(r) * rowFloats, 0, count * sizeof(float));
-    }
-
     // A strip adds into grid rows s and s+1. Even strips first, then odd ones:
     // within a phase no two strips share a grid row, and every grid row gets
     // its two contributions in the same order whatever the thread count.
+    // Every row's first contribution comes from an even strip, so the even
+    // strips clear the grid as they go instead of a pass with a barrier of
+    // its own: each its two rows, the last one every row after them and the
+    // slack that whole-vector reads may run into.
     const int splatSegments = Segments(b.cx0, b.cx1 - 1);
     for (int phase = 0; phase < 2; ++phase) {
       const int count = (splatStrips - phase + 1) / 2;
@@ -254,6 +251,12 @@ void RunBand(unsigned char* src, int width, int height, int stride, const GridPl
         const int yEnd = StripStart(strip + 1, p.spacing, height);
         float* g0 = gridRow(strip);
         float* g1 = g0 + rowFloats;
+        if (phase == 0) {
+          const bool last = i + 1 == count;
+          const std::size_t rowsCleared = last ? static_cast<std::size_t>(rows - (strip - b.ry0)) : 2;
+          const std::size_t floats = rowsCleared * rowFloats + (last ? kRowAlignFloats : 0);
+          std::memset(g0, 0, floats * sizeof(float));
+        }
         for (int y = StripStart(strip, p.spacing, height); y < yEnd; ++y) {
           const float wy = RowWeight(y, strip, p.spacing);
           for (int j = 0; j < splatSegments; ++j) {
@@ -290,7 +293,8 @@ void RunBand(unsigned char* src, int width, int height, int stride, const GridPl
     }
 
     const int sliceSegments = Segments(b.sx0, b.sx1);
-#pragma omp for schedule(static)
+    // The end of the parallel region waits for every thread anyway.
+#pragma omp for schedule(static) nowait
     for (int strip = b.sy0; strip < b.sy1; ++strip) {
       const int yEnd = StripStart(strip + 1, p.spacing, height);
       const float* g0 = gridRow(strip);

@@ -96,14 +96,23 @@ HWY_INLINE void RangeCell(VF y, VI& cell, VF& frac) {
   frac = hn::Min(hn::Sub(z, hn::ConvertTo(df, cell)), hn::Set(df, 1.0f));
 }
 
+// Nearest integer (ties to even) of a float of magnitude below 2^22: adding
+// 1.5 * 2^23 leaves it in the low mantissa bits. Two operations where
+// NearestInt also repairs out-of-range conversions (five more on AVX2, and
+// the enhanced channels are never far outside 0..255).
+HWY_INLINE VI RoundSmall(VF v) {
+  const DF df;
+  const DI di;
+  const VF magic = hn::Set(df, 12582912.0f);
+  return hn::Sub(hn::BitCast(di, hn::Add(v, magic)), hn::BitCast(di, magic));
+}
+
 // Adds `detail` to the three channels, rounds, saturates and stores.
 HWY_INLINE void StoreEnhanced(VF b, VF g, VF r, VF detail, std::uint8_t* HWY_RESTRICT p) {
-  const DI di;
   const DU8 du8;
-  const auto ob = hn::DemoteTo(du8, hn::NearestInt(hn::Add(b, detail)));
-  const auto og = hn::DemoteTo(du8, hn::NearestInt(hn::Add(g, detail)));
-  const auto orr = hn::DemoteTo(du8, hn::NearestInt(hn::Add(r, detail)));
-  (void)di;
+  const auto ob = hn::DemoteTo(du8, RoundSmall(hn::Add(b, detail)));
+  const auto og = hn::DemoteTo(du8, RoundSmall(hn::Add(g, detail)));
+  const auto orr = hn::DemoteTo(du8, RoundSmall(hn::Add(r, detail)));
   hn::StoreInterleaved3(ob, og, orr, du8, p);
 }
 
@@ -295,16 +304,27 @@ void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size
 
 #if HWY_TARGET <= HWY_AVX2
 // AVX2 and AVX-512 slice through register table lookups instead of gathers
-// wherever the pixels of one vector lie in at most two neighbouring cells
-// (grid spacing of at least 8 px on AVX2, 16 px on AVX-512, i.e. a short side
-// of 512 or 1024 px and up). A cell's twelve bins, as 16 values then 16
-// weights, are one AVX-512 vector or two AVX2 vectors: vpermt2ps over the
-// tables of cells c and c+1 fetches what eight gathers would; on AVX2 two
-// vpermps and a blend fetch one 16-entry table.
+// wherever the pixels of one vector lie in few neighbouring cells: at most
+// two on AVX2 (grid spacing of at least 8 px, a short side of 512 px and up),
+// at most four on AVX-512 (spacing from ~5.3 px, short side from ~340 px).
+// A cell's twelve bins, as 16 values then 16 weights, are one AVX-512 vector
+// or two AVX2 vectors: vpermt2ps over the tables of two cells fetches what
+// eight gathers would; on AVX2 two vpermps and a blend fetch one 16-entry
+// table. Smaller spacings gather.
 constexpr std::size_t kTableFloats = 32;
+// Widest spread of cells, in floats, that the lookups handle in one vector.
+#if HWY_TARGET <= HWY_AVX3
+constexpr std::int32_t kLookupSpan = 3 * kCellFloats;
+#else
+constexpr std::int32_t kLookupSpan = kCellFloats;
+#endif
+
+// Zero cells after the last: lookups load the tables of up to two cells past
+// the last pixel's (one more in the wide lookup, which no lane selects).
+constexpr std::size_t kZeroCells = 3;
 
 // De-interleaves every cell of the interpolated row `rg` into the table
-// layout; one zero cell after the last keeps the c+2 table in bounds. Bins
+// layout, followed by kZeroCells zero cells. Bins
 // 12..15 repeat bins 8..11; no lookup reads them.
 HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT rg, std::size_t cells,
                                  float* HWY_RESTRICT tables) {
@@ -324,7 +344,7 @@ HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT rg, std::size_t cells
     hn::StoreU(w4, d4, t + 24);
     hn::StoreU(w4, d4, t + 28);
   }
-  std::memset(tables + cells * kTableFloats, 0, kTableFloats * sizeof(float));
+  std::memset(tables + cells * kTableFloats, 0, kZeroCells * kTableFloats * sizeof(float));
 }
 #endif
 
@@ -351,6 +371,38 @@ HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t firs
   v11 = VF{_mm512_permutex2var_ps(vb, i1, vc)};
   w10 = VF{_mm512_permutex2var_ps(wb, i0, wc)};
   w11 = VF{_mm512_permutex2var_ps(wb, i1, wc)};
+}
+
+// As LookupCorners for vectors whose lanes lie in up to four cells, `first`
+// to `first` + 3 (grid spacings from ~5 px, i.e. a short side from 320 px):
+// lane index = 16 * (cell - first) + bin spans two vpermt2ps tables, and bit 5
+// of it picks between them.
+HWY_INLINE void LookupCornersWide(const float* HWY_RESTRICT tables, std::size_t first, VI off,
+                                  VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01,
+                                  VF& v10, VF& w10, VF& v11, VF& w11) {
+  // (off - firstOff) / 8 is 0, 3, 6 or 9 for cells first .. first + 3.
+  const __m512i sixteenths = _mm512_setr_epi32(0, 0, 0, 16, 0, 0, 32, 0, 0, 48, 0, 0, 0, 0, 0, 0);
+  const __m512i rel = _mm512_srli_epi32(_mm512_sub_epi32(off.raw, firstOff.raw), 3);
+  const __m512i i0 = _mm512_add_epi32(_mm512_permutexvar_epi32(rel, sixteenths), cell.raw);
+  const __m512i i1 = _mm512_add_epi32(i0, _mm512_set1_epi32(1));
+  const __mmask16 upper = _mm512_test_epi32_mask(i0, _mm512_set1_epi32(32));
+  const float* t = tables + first * kTableFloats;
+  // Entry idx of the four cells' tables from cell `from` on, at `part` (0: values, 16: weights).
+  auto lookup = [&](std::size_t from, std::size_t part, __m512i idx) {
+    const float* a = t + from * kTableFloats + part;
+    const __m512 lo = _mm512_permutex2var_ps(_mm512_loadu_ps(a), idx, _mm512_loadu_ps(a + kTableFloats));
+    const __m512 hi = _mm512_permutex2var_ps(_mm512_loadu_ps(a + 2 * kTableFloats), idx,
+                                             _mm512_loadu_ps(a + 3 * kTableFloats));
+    return VF{_mm512_mask_blend_ps(upper, lo, hi)};
+  };
+  v00 = lookup(0, 0, i0);
+  v01 = lookup(0, 0, i1);
+  w00 = lookup(0, 16, i0);
+  w01 = lookup(0, 16, i1);
+  v10 = lookup(1, 0, i0);
+  v11 = lookup(1, 0, i1);
+  w10 = lookup(1, 16, i0);
+  w11 = lookup(1, 16, i1);
 }
 #elif HWY_TARGET <= HWY_AVX2
 // Entry idx (0..15) of the 16-float table at t: vpermps looks up within each
@@ -438,15 +490,20 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     VF v00, w00, v01, w01, v10, w10, v11, w11;
     const std::int32_t span = colOff[x + valid - 1] - colOff[x];
 #if HWY_TARGET <= HWY_AVX2
-    if (span <= kCellFloats) {
+    if (span <= kLookupSpan) {
       if (!tablesReady) {
         BuildSliceTables(rg, seg.floats / kCellFloats, tables);
         tablesReady = true;
       }
       const std::size_t first = static_cast<std::size_t>(firstOff / kCellFloats);
 #if HWY_TARGET <= HWY_AVX3
-      LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10, w10,
-                    v11, w11);
+      if (span <= kCellFloats) {
+        LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
+                      w10, v11, w11);
+      } else {
+        LookupCornersWide(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
+                          w10, v11, w11);
+      }
 #else
       if (span == 0) {
         LookupCorners<false>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,

@@ -246,7 +246,8 @@ void TestBlurAxis() {
 
 void TestSliceRow() {
   const float gain = 2.4f, wy = 0.375f;
-  for (double spacing : {2.0, 9.0, 17.5}) {
+  // Gathers, lookups over four cells (AVX-512), over two cells (AVX2, AVX-512).
+  for (double spacing : {2.0, 5.5, 9.0, 17.5}) {
     ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
       // Two grid rows of positive weights and values that are weight times a
       // level, plus the slack the interpolation may read.
@@ -260,7 +261,7 @@ void TestSliceRow() {
         }
       auto guarded = o::GuardedRow(seg.xEnd, seg.xEnd * 13 + seg.xBegin);
       auto want = guarded;
-      std::vector<float> scratch(kSplatCopies * seg.floats);
+      std::vector<float> scratch(kSplatCopies * seg.floats);  // what the orchestration gives
       HWY_NAMESPACE::SliceRow(guarded.data() + o::kGuard, seg, g0.data(), g1.data(), wy, cols.off.data(),
                cols.w.data(), gain, scratch.data());
 
