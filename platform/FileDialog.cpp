@@ -2,8 +2,10 @@
 // behaves the same on every desktop and can be driven the same way in tests.
 #include "FileDialog.h"
 
+#include "Errors.h"
 #include "NativeWidget.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QStringList>
 
@@ -19,19 +21,34 @@ QString NameFilter(const FileFilter& Filter) {
   return description + '(' + patterns.join(' ') + ')';
 }
 
+// The chosen name as the system's bytes. The dialog lists a name whose bytes are
+// not valid text with U+FFFD in their place, which would name a different file
+// (or none): such a choice is refused.
+std::string SystemPath(const QString& Chosen) {
+  const std::string path = QFile::encodeName(Chosen).toStdString();
+  if (Chosen.contains(QChar::ReplacementCharacter)) {
+    const std::string reason =
+        "the name holds characters that cannot be read as text, so it cannot be opened or saved "
+        "by name";
+    throw FileError("Cannot use \"" + path + "\": " + reason, reason);
+  }
+  return path;
+}
+
 std::optional<FileDialogChoice> Run(const FileDialogRequest& Request,
                                     QFileDialog::AcceptMode Mode) {
   QFileDialog dialog(NativeWidget(Request.Owner), QString::fromStdString(Request.Title),
-                     QString::fromStdString(Request.InitialDir));
+                     QFile::decodeName(Request.InitialDir.c_str()));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(Mode);
   dialog.setFileMode(QFileDialog::AnyFile);
   QStringList filters;
   for (const FileFilter& filter : Request.Filters) filters << NameFilter(filter);
   dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(QString::fromStdString(Request.DefaultSuffix));
 
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return FileDialogChoice{dialog.selectedFiles().constFirst().toStdString(),
+  return FileDialogChoice{SystemPath(dialog.selectedFiles().constFirst()),
                           static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
 }
 

@@ -9,10 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
+#include <utility>
 
 namespace platform {
 
@@ -22,6 +26,10 @@ std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
 
 [[noreturn]] void FailRead(const std::string& Path, const std::string& Reason) {
   throw FileError("Cannot read " + Quoted(Path) + ": " + Reason, Reason);
+}
+
+[[noreturn]] void FailWrite(const std::string& Path, const std::string& Reason) {
+  throw FileError("Cannot write " + Quoted(Path) + ": " + Reason, Reason);
 }
 
 std::string SystemReason(int Error) {
@@ -38,6 +46,8 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int Get() const { return fd_; }
+  // Closes now, for the error that some file systems report only at close.
+  int Close() { return ::close(std::exchange(fd_, -1)); }
 
  private:
   int fd_;
@@ -70,6 +80,100 @@ std::vector<std::uint8_t> Read(const std::string& Path, std::size_t Count) {
   return bytes;
 }
 
+// The folder part of a path: "." for a bare name, "/" for a name at the root.
+std::string FolderOf(const std::string& Path) {
+  const std::string::size_type slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+// Where the content of Path really lives: a symbolic link is replaced through to
+// its target, as editors do, rather than turned into a plain file.
+std::string Destination(const std::string& Path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(Path.c_str(), nullptr),
+                                                             &std::free);
+  return resolved ? std::string(resolved.get()) : Path;
+}
+
+void CheckFolder(const std::string& Path, const std::string& Target) {
+  struct stat status {};
+  if (::stat(Target.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    FailWrite(Path, "it is a folder");
+  }
+  const std::string folder = FolderOf(Target);
+  if (::stat(folder.c_str(), &status) != 0) {
+    FailWrite(Path, errno == ENOENT ? "the folder " + Quoted(folder) + " does not exist"
+                                    : SystemReason(errno));
+  }
+  if (!S_ISDIR(status.st_mode)) FailWrite(Path, Quoted(folder) + " is a file, not a folder");
+}
+
+// A new, empty file next to Target under a name of its own, with Target's
+// permissions when it exists (otherwise the usual ones for a new file).
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& Path, const std::string& Target)
+      : fd_(OpenUnique(Path, FolderOf(Target), name_)) {
+    struct stat status {};
+    if (::stat(Target.c_str(), &status) == 0 && ::fchmod(fd_.Get(), status.st_mode & 07777) != 0) {
+      const int error = errno;
+      ::unlink(name_.c_str());  // the destructor does not run for a throwing constructor
+      Fail(Path, error);
+    }
+  }
+  ~TemporaryFile() {
+    if (!name_.empty()) ::unlink(name_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  void Write(const std::string& Path, std::span<const std::uint8_t> Bytes) {
+    while (!Bytes.empty()) {
+      const ssize_t written = ::write(fd_.Get(), Bytes.data(), Bytes.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written < 0) Fail(Path, errno);
+      Bytes = Bytes.subspan(static_cast<std::size_t>(written));
+    }
+  }
+
+  // Puts the content on disk and the file in Target's place.
+  void Commit(const std::string& Path, const std::string& Target) {
+    if (::fsync(fd_.Get()) != 0) Fail(Path, errno);
+    if (fd_.Close() != 0) Fail(Path, errno);
+    if (::rename(name_.c_str(), Target.c_str()) != 0) Fail(Path, errno);
+    name_.clear();
+    // The rename itself reaches the disk with the folder; a failure here loses
+    // nothing that the file system has not already shown as saved.
+    const Descriptor folder(::open(FolderOf(Target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() >= 0) ::fsync(folder.Get());
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& Path, int Error) {
+    FailWrite(Path, SystemReason(Error));
+  }
+
+  // A short name of our own in Folder: the target's name plus a suffix could
+  // exceed the longest name the system takes.
+  static int OpenUnique(const std::string& Path, const std::string& Folder, std::string& Name) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0;; ++attempt) {
+      Name = Folder + "/.morvane-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+             ".tmp";
+      const int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) return fd;
+      if (errno != EEXIST || attempt == 100) {
+        const int error = errno;
+        Name.clear();
+        FailWrite(Path, SystemReason(error));
+      }
+    }
+  }
+
+  std::string name_;  // before fd_, which is opened under it
+  Descriptor fd_;
+};
+
 }  // namespace
 
 bool FileExists(const std::string& Path) {
@@ -83,6 +187,19 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& Path, std::size_t Cou
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& Path) {
   return Read(Path, std::numeric_limits<std::size_t>::max());
+}
+
+}  // namespace platform
+
+namespace platform {
+
+void ReplaceFile(const std::string& Path,
+                 const std::vector<std::span<const std::uint8_t>>& Pieces) {
+  const std::string target = Destination(Path);
+  CheckFolder(Path, target);
+  TemporaryFile file(Path, target);
+  for (const std::span<const std::uint8_t> piece : Pieces) file.Write(Path, piece);
+  file.Commit(Path, target);
 }
 
 }  // namespace platform

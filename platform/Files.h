@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,11 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& Path, std::size_t Cou
 
 // The whole of a regular file; throws as ReadFileStart.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& Path);
+
+// Writes Pieces one after the other as the file Path, replacing an existing file
+// (or a symbolic link's target) only once the new content is wholly on disk. A
+// failure leaves an existing file byte for byte and no partial file anywhere, and
+// throws FileError naming the path and the system's reason (a full disk says so).
+void ReplaceFile(const std::string& Path, const std::vector<std::span<const std::uint8_t>>& Pieces);
 
 }  // namespace platform

@@ -12,12 +12,8 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
 
 #include <array>
@@ -28,6 +24,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace platform {
@@ -195,16 +192,14 @@ bool IsIndexed(QImage::Format Format) {
 QImage Decode(QImageReader& Reader, const QByteArray& Decoder, const std::string& Path) {
   QImage image;
   // Qt's BMP handler reports a top-down file's height as it is stored: negative.
+  // Its JPEG handler reports -1 x -1 when the header did not parse, and has then
+  // left its pixel format unset: the format is asked for only after a real width.
   const QSize stored = Reader.size();
-  auto magnitude = [](int Extent) {
-    return Extent == std::numeric_limits<int>::min() ? 0 : std::abs(Extent);
-  };
-  const QSize size(magnitude(stored.width()), magnitude(stored.height()));
-  if (!size.isEmpty()) {
-    // Asked only for a valid size: the JPEG handler leaves its format unset when the
-    // header did not parse.
+  if (stored.width() > 0 && stored.height() != 0 &&
+      stored.height() != std::numeric_limits<int>::min()) {
+    const QSize size(stored.width(), std::abs(stored.height()));
     const QImage::Format format = Reader.imageFormat();
-    if (format > QImage::Format_Invalid && format < QImage::NImageFormats) {
+    if (format != QImage::Format_Invalid) {
       image = QImage(size, format);
       if (image.isNull()) FailLoad(Path, "not enough memory to decode it");
       std::memset(image.bits(), IsIndexed(format) ? 0x00 : 0xff,
@@ -293,6 +288,32 @@ QImage DecodeFile(const std::vector<std::uint8_t>& File, const std::string& Path
   }
   if (decoder == "bmp") WidenNarrowChannels(image, BmpChannelBits(File));
   return image;
+}
+
+constexpr std::size_t kBmpHeaderBytes = 54;
+
+// The file and info headers of an uncompressed bottom-up 24-bit BMP, marked with
+// the screen's resolution.
+std::array<std::uint8_t, kBmpHeaderBytes> Bmp24Header(int Width, int Height,
+                                                      std::uint64_t PixelBytes) {
+  std::array<std::uint8_t, kBmpHeaderBytes> header{'B', 'M'};
+  auto put = [&header](std::size_t At, std::uint32_t Value, int Bytes) {
+    for (int i = 0; i < Bytes; ++i) header[At + i] = static_cast<std::uint8_t>(Value >> (8 * i));
+  };
+  auto per_metre = [](float TwipsPerPixel) {
+    return static_cast<std::uint32_t>(std::lround(kTwipsPerInch / TwipsPerPixel / 0.0254));
+  };
+  put(2, static_cast<std::uint32_t>(kBmpHeaderBytes + PixelBytes), 4);
+  put(10, kBmpHeaderBytes, 4);
+  put(14, 40, 4);  // BITMAPINFOHEADER
+  put(18, static_cast<std::uint32_t>(Width), 4);
+  put(22, static_cast<std::uint32_t>(Height), 4);
+  put(26, 1, 2);   // planes
+  put(28, 24, 2);  // bits per pixel
+  put(34, static_cast<std::uint32_t>(PixelBytes), 4);
+  put(38, per_metre(TwipsPerPixelX()), 4);
+  put(42, per_metre(TwipsPerPixelY()), 4);
+  return header;
 }
 
 }  // namespace
@@ -392,29 +413,25 @@ void SavePicture(const Picture& Picture, const std::string& Path) {
   if (Picture.PixelWidth() == 0 || Picture.PixelHeight() == 0) {
     FailSave(Path, "the picture has no pixels");
   }
-  const QString name = QString::fromStdString(Path);
-  const QFileInfo info(name);
-  if (info.isDir()) FailSave(Path, "it is a folder");
-  const QFileInfo folder(info.path());
-  if (!folder.exists()) {
-    FailSave(Path, "the folder " + Quoted(Utf8(info.path())) + " does not exist");
+  const std::uint64_t stride = StrideFor(Picture.PixelWidth());
+  const std::uint64_t pixel_bytes = stride * static_cast<std::uint64_t>(Picture.PixelHeight());
+  if (kBmpHeaderBytes + pixel_bytes > std::numeric_limits<std::uint32_t>::max()) {
+    FailSave(Path, "the picture is too large for a BMP file");
   }
-  if (!folder.isDir()) FailSave(Path, Quoted(Utf8(info.path())) + " is a file, not a folder");
-
-  // Borrows the pixels; BGR888 is the drawing layer's byte order.
-  const QImage image(Picture.Pixels().data(), Picture.PixelWidth(), Picture.PixelHeight(),
-                     static_cast<qsizetype>(StrideFor(Picture.PixelWidth())),
-                     QImage::Format_BGR888);
-  if (image.isNull()) FailSave(Path, "the picture is too large to write");
-
-  QSaveFile file(name);
-  if (!file.open(QIODevice::WriteOnly)) FailSave(Path, Utf8(file.errorString()));
-  QImageWriter writer(&file, "bmp");
-  if (!writer.write(image)) {
-    file.cancelWriting();
-    FailSave(Path, Utf8(writer.errorString()));
+  const std::array<std::uint8_t, kBmpHeaderBytes> header =
+      Bmp24Header(Picture.PixelWidth(), Picture.PixelHeight(), pixel_bytes);
+  // The drawing layer's rows are already BMP rows (BGR, padded to four bytes); BMP
+  // stores them bottom-up.
+  std::vector<std::span<const std::uint8_t>> pieces{header};
+  const std::span<const std::uint8_t> pixels(Picture.Pixels());
+  for (int y = Picture.PixelHeight() - 1; y >= 0; --y) {
+    pieces.push_back(pixels.subspan(static_cast<std::size_t>(y) * stride, stride));
   }
-  if (!file.commit()) FailSave(Path, Utf8(file.errorString()));
+  try {
+    ReplaceFile(Path, pieces);
+  } catch (const FileError& e) {
+    FailSave(Path, e.Reason());
+  }
 }
 
 }  // namespace platform

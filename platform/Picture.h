@@ -67,7 +67,9 @@ class Picture {
 std::unique_ptr<Picture> LoadPicture(const std::string& Path);
 
 // Writes the picture as a 24-bit BMP file, replacing a file of that name only once
-// the new one is complete. Throws PictureSaveError naming the path and the reason.
+// the new one is complete and on disk; a failure leaves an existing file as it was
+// and no partial file. Throws PictureSaveError naming the path and the system's
+// reason. Path is the system's bytes, taken as they are.
 void SavePicture(const Picture& Picture, const std::string& Path);
 
 }  // namespace platform

@@ -39,7 +39,17 @@ std::vector<platform::FileFilter> FilterList(const std::string& Filter) {
 
 platform::FileDialogRequest Request(platform::Hwnd OwnerWindow, const std::string& Filter,
                                     const std::string& Title, const std::string& InitialDir) {
-  return {OwnerWindow, FilterList(Filter), Title, InitialDir};
+  return {OwnerWindow, FilterList(Filter), Title, InitialDir, {}};
+}
+
+// "bmp" for a first pattern "*.bmp"; nothing when that pattern is not a plain
+// suffix ("*", "*.b?p", "photo.*").
+std::string FirstSuffix(const std::vector<platform::FileFilter>& Filters) {
+  if (Filters.empty() || Filters.front().Patterns.empty()) return {};
+  const std::string& pattern = Filters.front().Patterns.front();
+  if (pattern.rfind("*.", 0) != 0) return {};
+  const std::string suffix = pattern.substr(2);
+  return suffix.find_first_of("*?[]./") == std::string::npos ? suffix : std::string();
 }
 
 }  // namespace
@@ -53,7 +63,9 @@ std::string ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter
 std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                            const std::string& Title, std::int16_t& FilterIndex,
                            const std::string& InitialDir) {
-  const auto choice = platform::GetSaveFileName(Request(OwnerWindow, Filter, Title, InitialDir));
+  platform::FileDialogRequest request = Request(OwnerWindow, Filter, Title, InitialDir);
+  request.DefaultSuffix = FirstSuffix(request.Filters);
+  const auto choice = platform::GetSaveFileName(request);
   if (!choice) return {};
   FilterIndex = static_cast<std::int16_t>(choice->FilterIndex);
   return choice->Path;

@@ -1,5 +1,6 @@
 // The open and save dialogs of the API module: the user picks a file and the
-// chosen path comes back, or an empty text when the user cancels.
+// chosen path comes back as the system's bytes, or an empty text when the user
+// cancels. A name the dialog cannot carry as it is throws platform::FileError.
 #pragma once
 
 #include "platform/Window.h"
@@ -15,7 +16,9 @@ namespace API {
 std::string ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                            const std::string& Title, const std::string& InitialDir = "");
 
-// Asks before an existing file is chosen and adds no extension. On success
+// Asks before an existing file is chosen. A name typed without a suffix gets the
+// first pattern's ("*.bmp": "d" becomes "d.bmp") before the dialog asks about
+// replacing it, so the question is about the file that will be written. On success
 // FilterIndex is the one-based pair selected when the dialog closed; on cancel
 // it keeps the value it had.
 std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,

@@ -1,6 +1,7 @@
 // The open and save dialogs over the platform's widget-based file dialog: the
 // filter list, the title, the overwrite question, cancel, and paths that come
 // back whole whatever their length.
+#include "platform/Errors.h"
 #include "platform/NativeWidget.h"
 #include "support/FileDialogs.h"
 
@@ -70,19 +71,62 @@ TEST_F(FileDialogsTest, CancelGivesAnEmptyTextAndLeavesTheFilterIndex) {
   EXPECT_EQ(index, 0);
 }
 
-TEST_F(FileDialogsTest, SaveDialogAddsNoExtensionAndGivesTheSelectedPair) {
+TEST_F(FileDialogsTest, SaveDialogAddsTheFirstPatternsSuffixAndGivesTheSelectedPair) {
   std::int16_t index = 0;
   WhenTheDialogOpens([&](QFileDialog* Dialog) { Choose(Dialog, PathOf("result")); });
   EXPECT_EQ(API::ShowSaveDialog(nullptr, "BMP Images|*.bmp", "保存图像", index),
-            PathOf("result").toStdString());
+            PathOf("result.bmp").toStdString());
   EXPECT_EQ(index, 1);
 
   WhenTheDialogOpens([&](QFileDialog* Dialog) {
     Dialog->selectNameFilter("JPG Images (*.jpg)");
-    Choose(Dialog, PathOf("second"));
+    Choose(Dialog, PathOf("second.bmp"));
   });
-  API::ShowSaveDialog(nullptr, "BMP Images|*.bmp|JPG Images|*.jpg", "保存图像", index);
+  EXPECT_EQ(API::ShowSaveDialog(nullptr, "BMP Images|*.bmp|JPG Images|*.jpg", "保存图像", index),
+            PathOf("second.bmp").toStdString());
   EXPECT_EQ(index, 2);
+}
+
+TEST_F(FileDialogsTest, SaveDialogAsksAboutTheFileThatWillBeWrittenNotTheNameTyped) {
+  for (const char* name : {"d", "d.bmp"}) {
+    QFile existing(PathOf(name));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  }
+  QString question_text;
+  std::int16_t index = 0;
+  WhenTheDialogOpens([&](QFileDialog* Dialog) {
+    QTimer::singleShot(0, [&] {
+      auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (question == nullptr) return;
+      question_text = question->text();
+      question->button(QMessageBox::Yes)->click();
+    });
+    Choose(Dialog, PathOf("d"));
+  });
+  EXPECT_EQ(API::ShowSaveDialog(nullptr, "BMP Images|*.bmp", "保存图像", index),
+            PathOf("d.bmp").toStdString());
+  EXPECT_TRUE(question_text.contains("d.bmp")) << question_text.toStdString();
+}
+
+TEST_F(FileDialogsTest, ANameTheDialogCannotShowAsItIsIsRefusedNotMappedOntoAnother) {
+  // The dialog shows a name with the bytes 0xfe or 0xff as U+FFFD, which is also the
+  // real name of this file.
+  const QString shown = QString(QChar::ReplacementCharacter) + ".bmp";
+  QFile other(PathOf(shown));
+  ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+  other.close();
+  WhenTheDialogOpens([&](QFileDialog* Dialog) { Choose(Dialog, PathOf(shown)); });
+  EXPECT_THROW(API::ShowOpenDialog(nullptr, kOpenFilter, "选择图像"), platform::FileError);
+  std::int16_t index = 0;
+  WhenTheDialogOpens([&](QFileDialog* Dialog) {
+    QTimer::singleShot(0, [] {
+      auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (question != nullptr) question->button(QMessageBox::Yes)->click();
+    });
+    Choose(Dialog, PathOf(shown));
+  });
+  EXPECT_THROW(API::ShowSaveDialog(nullptr, "BMP Images|*.bmp", "保存图像", index),
+               platform::FileError);
 }
 
 TEST_F(FileDialogsTest, SaveDialogAsksBeforeAnExistingFileIsChosen) {

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -844,6 +845,15 @@ TEST_F(NotAPicture, AnEmptyFileIsRefused) {
   ExpectRefused(In("empty.bmp"), "");
 }
 
+TEST_F(NotAPicture, AJpegWhoseHeaderDoesNotParseIsRefused) {
+  WriteFile(In("start.jpg"), Bytes{0xff, 0xd8});
+  ExpectRefused(In("start.jpg"), "");
+  Bytes damaged = ReadFile(kData / "jpeg" / "testorig.jpg");
+  damaged.resize(20);
+  WriteFile(In("damaged.jpg"), damaged);
+  ExpectRefused(In("damaged.jpg"), "");
+}
+
 TEST_F(NotAPicture, AnUnreadableFileIsRefusedWithTheSystemsReason) {
   const fs::path path = In("locked.bmp");
   WriteFile(path, BmpHeader(1, 1));
@@ -1159,6 +1169,90 @@ TEST_F(Save, AFolderThatCannotBeWrittenKeepsTheExistingFile) {
   ::chmod(In("locked").c_str(), 0755);
   if (!restricted) GTEST_SKIP() << "folder permissions do not restrict this user (running as root)";
   EXPECT_EQ(ReadFile(target), before);
+}
+
+TEST_F(Save, NamesThatAreNotTextReachTheirOwnFilesOnly) {
+  // "\xef\xbf\xbd" is U+FFFD, what a text conversion makes of the bytes 0xfe and 0xff.
+  const std::string folder = In("").string();
+  const Picture replacement_char = CoordinatePicture(3, 3);
+  platform::SavePicture(replacement_char, folder + "\xef\xbf\xbd.bmp");
+  const Bytes kept = ReadFile(folder + "\xef\xbf\xbd.bmp");
+
+  const Picture fe = CoordinatePicture(5, 2);
+  platform::SavePicture(fe, folder + "\xfe.bmp");
+  platform::SavePicture(CoordinatePicture(4, 4), folder + "\xff.bmp");
+  EXPECT_EQ(platform::LoadPicture(folder + "\xfe.bmp")->Pixels(), fe.Pixels());
+  EXPECT_EQ(platform::LoadPicture(folder + "\xff.bmp")->PixelWidth(), 4);
+  EXPECT_EQ(ReadFile(folder + "\xef\xbf\xbd.bmp"), kept);
+  EXPECT_EQ(std::distance(fs::directory_iterator(In("")), fs::directory_iterator()), 3);
+  EXPECT_NE(LoadRefusal(folder + "\xfd.bmp").find("no such file"), std::string::npos);
+}
+
+TEST_F(Save, ASymbolicLinkKeepsPointingAtTheFileItReplaces) {
+  platform::SavePicture(CoordinatePicture(3, 3), In("real.bmp").string());
+  fs::create_symlink(In("real.bmp"), In("link.bmp"));
+  const Picture picture = CoordinatePicture(6, 2);
+  platform::SavePicture(picture, In("link.bmp").string());
+  EXPECT_TRUE(fs::is_symlink(In("link.bmp")));
+  EXPECT_EQ(platform::LoadPicture(In("real.bmp").string())->Pixels(), picture.Pixels());
+}
+
+TEST_F(Save, AReplacedFileKeepsItsPermissions) {
+  platform::SavePicture(CoordinatePicture(3, 3), In("out.bmp").string());
+  ASSERT_EQ(::chmod(In("out.bmp").c_str(), 0640), 0);
+  platform::SavePicture(CoordinatePicture(6, 2), In("out.bmp").string());
+  EXPECT_EQ(fs::status(In("out.bmp")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// A 64 KB file system of its own: the disk a save fills up.
+class FullDisk : public Save {
+ protected:
+  void SetUp() override {
+    Save::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    if (::mount("tmpfs", In("").c_str(), "tmpfs", 0, "size=64k") != 0) {
+      GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) ::umount(In("").c_str());
+  }
+  // Leaves about Free bytes of the file system unused.
+  void FillLeaving(std::size_t Free) {
+    std::ofstream filler(In("filler"), std::ios::binary);
+    const std::vector<char> block(1024, 'f');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+    }
+    filler.close();
+    fs::resize_file(In("filler"), fs::file_size(In("filler")) - Free);
+  }
+  std::size_t FilesHere() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(In("")), fs::directory_iterator()));
+  }
+  bool mounted_ = false;
+};
+
+TEST_F(FullDisk, ASaveThatDoesNotFitFailsWithTheReasonAndKeepsTheOldFile) {
+  platform::SavePicture(CoordinatePicture(3, 3), In("keep.bmp").string());
+  const Bytes before = ReadFile(In("keep.bmp"));
+  // Larger than the whole file system, and then a 9.6 KB picture with about 4 KB free.
+  ExpectSaveFails(CoordinatePicture(200, 200), In("keep.bmp"), "No space left on device");
+  EXPECT_EQ(ReadFile(In("keep.bmp")), before);
+  EXPECT_EQ(FilesHere(), 1u);
+  FillLeaving(4096);
+  ExpectSaveFails(CoordinatePicture(64, 50), In("keep.bmp"), "No space left on device");
+  EXPECT_EQ(ReadFile(In("keep.bmp")), before);
+  EXPECT_EQ(FilesHere(), 2u);
+}
+
+TEST_F(FullDisk, ANewNameThatDoesNotFitLeavesNoFile) {
+  FillLeaving(4096);
+  ExpectSaveFails(CoordinatePicture(64, 50), In("new.bmp"), "No space left on device");
+  EXPECT_FALSE(fs::exists(In("new.bmp")));
+  EXPECT_EQ(FilesHere(), 1u);
 }
 
 }  // namespace
