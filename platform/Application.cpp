@@ -1,13 +1,38 @@
-// Application over QApplication.
+// Application over QApplication, with Qt's own texts in Simplified Chinese.
 #include "Application.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace platform {
 
+namespace {
+
+// What followed the program's name, as the system's bytes (QApplication has
+// taken out the options that are its own by the time this is filled).
+std::vector<std::string>& StartArguments() {
+  static std::vector<std::string> arguments;
+  return arguments;
+}
+
+// The window speaks Chinese; Qt's dialogs and standard buttons follow it.
+// Without the translations installed they stay in English, which loses nothing.
+void TranslateQtIntoChinese(QApplication& Application) {
+  auto* translator = new QTranslator(&Application);
+  if (translator->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  }
+}
+
+}  // namespace
+
 Application::Application(int& Argc, char** Argv)
-    : application_(std::make_unique<QApplication>(Argc, Argv)) {}
+    : application_(std::make_unique<QApplication>(Argc, Argv)) {
+  TranslateQtIntoChinese(*application_);
+  StartArguments().assign(Argv + (Argc > 0 ? 1 : 0), Argv + Argc);
+}
 
 Application::~Application() = default;
 
@@ -25,12 +50,7 @@ void Application::SetIcon(const std::vector<std::string>& ImageFiles) {
   QApplication::setWindowIcon(icon);
 }
 
-std::vector<std::string> Application::Arguments() {
-  const QStringList arguments = QCoreApplication::arguments();
-  std::vector<std::string> result;
-  for (qsizetype i = 1; i < arguments.size(); ++i) result.push_back(arguments[i].toStdString());
-  return result;
-}
+std::vector<std::string> Application::Arguments() { return StartArguments(); }
 
 std::string Application::Path() { return QCoreApplication::applicationDirPath().toStdString(); }
 

@@ -30,7 +30,7 @@ class Application {
   static void SetIcon(const std::vector<std::string>& ImageFiles);
 
   // What the program was started with after its name, without the options that
-  // Qt takes for itself.
+  // Qt takes for itself; file names come as the system's bytes.
   static std::vector<std::string> Arguments();
 
   // The folder that holds the program's executable.
