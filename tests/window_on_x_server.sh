@@ -22,9 +22,10 @@ trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
   # Xvfb picks a free display itself and writes its number to the pipe, so test
-  # runs side by side never race for one.
+  # runs side by side never race for one. -noreset: by default the server resets
+  # when its last client leaves, and a client connecting just then is refused.
   display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
   started+=($!)
   for _ in $(seq 100); do
     [ -s "$display_file" ] && break
