@@ -1,6 +1,7 @@
 // The picture object and its files: HIMETRIC sizes, rendering into drawing
 // contexts, decoding real BMP, JPEG and PNG files (good, bad, cut short, rotated,
 // transparent, huge) and writing 24-bit BMP files.
+#include "platform/BmpHeader.h"
 #include "platform/Drawing.h"
 #include "platform/Errors.h"
 #include "platform/Picture.h"
@@ -986,6 +987,41 @@ TEST_F(Limits, AHeaderClaimingTenGigapixelsIsRefusedBeforeDecoding) {
   EXPECT_NE(message.find(In("claim.bmp").string()), std::string::npos) << message;
   // Named by the size check, not by a decoder that tried and ran out of memory.
   EXPECT_NE(message.find("100000 x 100000"), std::string::npos) << message;
+}
+
+TEST_F(Limits, AnUncompressedBmpFarTooShortForItsRowsIsRefusedForItsLength) {
+  // 100 megapixels claimed, under the size limit, with 4 KB of pixels in the file.
+  const std::string message = RefusalOfBmpHeader(10000, 10000);
+  EXPECT_NE(message.find("4096 bytes of pixels"), std::string::npos) << message;
+  EXPECT_NE(message.find("10000 x 10000"), std::string::npos) << message;
+}
+
+TEST(BmpHeaderBytes, GiveTheClaimedSizeLayoutAndRowBytes) {
+  Bytes info = BmpHeader(5, -3);  // top-down
+  const auto header = platform::ReadBmpHeader(info);
+  ASSERT_TRUE(header.has_value());
+  EXPECT_EQ(header->Width, 5);
+  EXPECT_EQ(header->Height, 3);
+  EXPECT_EQ(header->PixelOffset, 54u);
+  EXPECT_EQ(platform::UncompressedPixelBytes(*header), std::optional<std::uint64_t>(16 * 3));
+
+  PutLe16(info, 28, 1);  // one bit a pixel: rows still take whole 32-bit words
+  EXPECT_EQ(platform::UncompressedPixelBytes(*platform::ReadBmpHeader(info)),
+            std::optional<std::uint64_t>(4 * 3));
+  PutLe32(info, 30, 1);  // RLE8: the header cannot tell the length
+  EXPECT_EQ(platform::UncompressedPixelBytes(*platform::ReadBmpHeader(info)), std::nullopt);
+
+  Bytes os2 = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0,
+               7, 0, 2, 0, 1, 0, 8, 0};  // 16-bit extents, 8 bits a pixel
+  const auto old = platform::ReadBmpHeader(os2);
+  ASSERT_TRUE(old.has_value());
+  EXPECT_EQ(old->Width, 7);
+  EXPECT_EQ(platform::UncompressedPixelBytes(*old), std::optional<std::uint64_t>(8 * 2));
+
+  EXPECT_FALSE(platform::ReadBmpHeader(Bytes(info.begin(), info.begin() + 25)).has_value());
+  EXPECT_FALSE(platform::ReadBmpHeader(BmpHeader(0, 4)).has_value());
+  info[0] = 'X';
+  EXPECT_FALSE(platform::ReadBmpHeader(info).has_value());
 }
 
 TEST_F(Limits, AStripTooWideToMeasureIsRefusedAsAPictureNotLoaded) {
