@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets; tools/install-deps.sh installs what is missing.
-.PHONY: deps build run test test-release test-asan bench package clean
+.PHONY: deps build run test test-release test-asan fuzz bench package clean
 
 deps:
 	bash tools/install-deps.sh
@@ -21,6 +21,15 @@ test-asan: deps
 
 test: test-release test-asan
 
+# Replays the inputs that once broke a fuzz target, then fuzzes each target for
+# FUZZ_SECONDS seconds.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	ctest --preset fuzz
+	bash fuzz/run.sh $(FUZZ_SECONDS)
+
 package: build
 	cd build && cpack -G DEB
 
@@ -28,4 +37,4 @@ bench: build
 	./build/bin/filter_bench
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
