@@ -55,7 +55,7 @@ std::vector<int> DocumentedRefusals(int Width, int Height, int Stride) {
   if (Width < 1 || Height < 1) codes.push_back(IMAGEPROCESSING_ERROR_BAD_SIZE);
   if (Stride < 3LL * Width) codes.push_back(IMAGEPROCESSING_ERROR_BAD_STRIDE);
   if (static_cast<long long>(Stride) * Height > INT_MAX ||
-      (!codes.empty() && 3LL * Width * Height > INT_MAX)) {
+      (!codes.empty() && 3.0 * Width * Height > INT_MAX)) {
     codes.push_back(IMAGEPROCESSING_ERROR_TOO_LARGE);
   }
   return codes;
