@@ -155,7 +155,7 @@ void FrmTest::OpenFile(const std::string& Path) {
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
     view_.Reset(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
-                ViewWidth, ViewHeight);
+                ViewWidth, ViewHeight, PicSrc.DevicePixelRatio());
     DrawSource();
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
@@ -252,21 +252,27 @@ void FrmTest::DrawResult() {
     Draw(PicDest, comparing_ ? SrcImage : DestImage);
     return;
   }
-  const PictureView::Placement at = view_.Where();
-  PicDest.Cls();
-  platform::StretchDifference(PicDest.hDC(), at.DestX, at.DestY, at.DestWidth, at.DestHeight,
-                              DestImage.hdc(), SrcImage.hdc(), at.SrcX, at.SrcY, at.SrcWidth,
-                              at.SrcHeight);
-  PicDest.Refresh();
+  DrawLayers(PicDest, [this](platform::Hdc Layer, const PictureView::Placement& At) {
+    platform::StretchDifference(Layer, At.DestX, At.DestY, At.DestWidth, At.DestHeight,
+                                DestImage.hdc(), SrcImage.hdc(), At.SrcX, At.SrcY, At.SrcWidth,
+                                At.SrcHeight);
+  });
+}
+
+void FrmTest::Draw(platform::PictureBox& Box, const Cimage& Image) {
+  DrawLayers(Box, [&Image](platform::Hdc Layer, const PictureView::Placement& At) {
+    Image.Render(Layer, At.DestX, At.DestY, At.DestWidth, At.DestHeight, At.SrcX, At.SrcY,
+                 At.SrcWidth, At.SrcHeight);
+  });
 }
 
 // Only the part of the picture that shows is drawn, from the images held: a
-// zoom, pan or compare never runs the filter.
-void FrmTest::Draw(platform::PictureBox& Box, const Cimage& Image) {
-  const PictureView::Placement at = view_.Where();
+// zoom, pan or compare never runs the filter. On a screen with more device
+// pixels than logical ones the box's device layer is drawn too, and shown.
+void FrmTest::DrawLayers(platform::PictureBox& Box, const LayerPainter& Paint) {
   Box.Cls();
-  Image.Render(Box.hDC(), at.DestX, at.DestY, at.DestWidth, at.DestHeight, at.SrcX, at.SrcY,
-               at.SrcWidth, at.SrcHeight);
+  Paint(Box.hDC(), view_.Where(1));
+  if (const platform::Hdc layer = Box.DeviceDC()) Paint(layer, view_.Where(Box.DevicePixelRatio()));
   Box.Refresh();
 }
 

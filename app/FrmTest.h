@@ -18,6 +18,7 @@
 
 #include <array>
 #include <exception>
+#include <functional>
 #include <string>
 
 class FrmTest : public platform::Form {
@@ -59,6 +60,8 @@ class FrmTest : public platform::Form {
   void DrawSource();
   void DrawResult();
   void Draw(platform::PictureBox& Box, const Cimage& Image);
+  using LayerPainter = std::function<void(platform::Hdc Layer, const PictureView::Placement& At)>;
+  void DrawLayers(platform::PictureBox& Box, const LayerPainter& Paint);
 
   // The view gestures of either box act on both.
   platform::PictureBox::Gestures ViewGestures();

@@ -34,17 +34,23 @@ Axis ZoomedAxis(long long Offset, int Scale, int PictureSize, int BoxSize) {
 }  // namespace
 
 void PictureView::Reset(int PictureWidth, int PictureHeight, int BoxWidth, int BoxHeight,
-                        int FitLeft, int FitTop, int FitWidth, int FitHeight) {
+                        int FitLeft, int FitTop, int FitWidth, int FitHeight, double Ratio) {
+  ratio_ = Ratio;
   picture_width_ = PictureWidth;
   picture_height_ = PictureHeight;
-  box_width_ = BoxWidth;
-  box_height_ = BoxHeight;
-  fit_ = {FitLeft, FitTop, FitWidth, FitHeight, 0, 0, PictureWidth, PictureHeight};
+  box_width_ = Device(BoxWidth);
+  box_height_ = Device(BoxHeight);
+  fit_ = {Device(FitLeft), Device(FitTop), Device(FitWidth), Device(FitHeight), 0, 0,
+          PictureWidth, PictureHeight};
   level_ = kFitted;
 }
 
+int PictureView::Device(int Logical) const {
+  return static_cast<int>(std::lround(Logical * ratio_));
+}
+
 bool PictureView::Zoom(int Steps, int X, int Y) {
-  return ZoomTo(std::clamp(level_ + Steps, kFitted, kLargest), X, Y);
+  return ZoomTo(std::clamp(level_ + Steps, kFitted, kLargest), Device(X), Device(Y));
 }
 
 bool PictureView::ActualSize() { return ZoomTo(0, box_width_ / 2, box_height_ / 2); }
@@ -77,8 +83,8 @@ bool PictureView::Pan(int Dx, int Dy) {
   if (level_ == kFitted) return false;
   const long long x = offset_x_;
   const long long y = offset_y_;
-  offset_x_ -= Dx;
-  offset_y_ -= Dy;
+  offset_x_ -= Device(Dx);
+  offset_y_ -= Device(Dy);
   Clamp();
   return x != offset_x_ || y != offset_y_;
 }
@@ -88,7 +94,22 @@ void PictureView::Clamp() {
   offset_y_ = Clamped(offset_y_, static_cast<long long>(picture_height_) * Scale(), box_height_);
 }
 
-PictureView::Placement PictureView::Where() const {
+PictureView::Placement PictureView::Where(double LayerRatio) const {
+  Placement at = DeviceWhere();
+  if (LayerRatio == ratio_) return at;
+  // The edges are scaled, so that the rectangle covers the same part of the box.
+  const double scale = LayerRatio / ratio_;
+  const auto edge = [scale](int Device) { return static_cast<int>(std::lround(Device * scale)); };
+  const int right = edge(at.DestX + at.DestWidth);
+  const int bottom = edge(at.DestY + at.DestHeight);
+  at.DestX = edge(at.DestX);
+  at.DestY = edge(at.DestY);
+  at.DestWidth = right - at.DestX;
+  at.DestHeight = bottom - at.DestY;
+  return at;
+}
+
+PictureView::Placement PictureView::DeviceWhere() const {
   if (level_ == kFitted) return fit_;
   const Axis x = ZoomedAxis(offset_x_, Scale(), picture_width_, box_width_);
   const Axis y = ZoomedAxis(offset_y_, Scale(), picture_height_, box_height_);

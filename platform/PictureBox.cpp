@@ -17,6 +17,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,8 +34,9 @@ class PictureBoxWidget : public QWidget {
   }
 
   ~PictureBoxWidget() override {
-    // Let go of the bitmap before it is freed.
+    // Let go of the bitmaps before they are freed.
     context_.Select(StockBitmap());
+    device_context_.Select(StockBitmap());
   }
 
   DeviceContext& Context() { return context_; }
@@ -60,10 +62,33 @@ class PictureBoxWidget : public QWidget {
     }
     context_.Select(image ? *image : StockBitmap());
     image_ = std::move(image);
+    device_shown_ = false;
   }
 
   void Clear() {
     if (image_) Fill(*image_, Background());
+    device_shown_ = false;
+  }
+
+  // Made at the box's size in device pixels when the screen has more of them
+  // than logical pixels; nullptr otherwise, or when its memory cannot be had,
+  // and the persistent image is shown as before.
+  DeviceContext* DeviceLayer() {
+    const double ratio = devicePixelRatioF();
+    if (ratio <= 1 || !image_) return nullptr;
+    const int width = static_cast<int>(std::ceil(image_->Width() * ratio));
+    const int height = static_cast<int>(std::ceil(image_->Height() * ratio));
+    if (!device_ || device_->Width() != width || device_->Height() != height) {
+      device_context_.Select(StockBitmap());
+      device_ = Bitmap::Create(width, height);
+      if (!device_) return nullptr;
+      device_context_.Select(*device_);
+      device_shown_ = false;
+    }
+    if (!device_shown_) Fill(*device_, Background());
+    device_shown_ = true;
+    device_ratio_ = ratio;
+    return &device_context_;
   }
 
   PictureBox::Gestures Handlers;
@@ -74,6 +99,11 @@ class PictureBoxWidget : public QWidget {
       QPainter painter(this);
       if (!image_) {
         painter.fillRect(rect(), Background());
+      } else if (device_shown_ && device_ratio_ == devicePixelRatioF()) {
+        QImage view(device_->Bits(), device_->Width(), device_->Height(), device_->Stride(),
+                    QImage::Format_BGR888);
+        view.setDevicePixelRatio(device_ratio_);
+        painter.drawImage(QPointF(0, 0), view);
       } else {
         const QImage view(image_->Bits(), image_->Width(), image_->Height(), image_->Stride(),
                           QImage::Format_BGR888);
@@ -197,6 +227,10 @@ class PictureBoxWidget : public QWidget {
 
   DeviceContext context_;
   std::unique_ptr<Bitmap> image_;
+  DeviceContext device_context_;
+  std::unique_ptr<Bitmap> device_;
+  bool device_shown_ = false;
+  double device_ratio_ = 1;
   int wheel_ = 0;
   QPoint drag_from_;
   bool mouse_compare_ = false;
@@ -222,6 +256,10 @@ Hdc PictureBox::hDC() const {
 }
 
 void PictureBox::Cls() { Box(widget())->Clear(); }
+
+double PictureBox::DevicePixelRatio() const { return widget()->devicePixelRatioF(); }
+
+Hdc PictureBox::DeviceDC() { return Box(widget())->DeviceLayer(); }
 
 void PictureBox::Refresh() { widget()->repaint(); }
 

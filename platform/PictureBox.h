@@ -29,6 +29,14 @@ class PictureBox : public Window {
   // Fills the persistent image with the background colour.
   void Cls();
 
+  // Device pixels per logical pixel of the screen the box is on.
+  double DevicePixelRatio() const;
+
+  // With a ratio above 1, the context of a layer of the box at device pixels,
+  // cleared at the first call after Cls; what is drawn there is shown instead
+  // of the persistent image until the next Cls. nullptr at a ratio of 1.
+  Hdc DeviceDC();
+
   // Shows the persistent image now.
   void Refresh();
 

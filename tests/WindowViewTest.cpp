@@ -193,6 +193,35 @@ TEST_F(ViewTest, DTogglesTheResultBoxToTheDifferenceScaledAroundGrey) {
   EXPECT_EQ(LastCall().Calls, 1);
 }
 
+// Run by CTest with QT_SCALE_FACTOR=2 as well; meaningful only there.
+TEST_F(ViewTest, OnAHighDensityScreenBoxesShowDevicePixels) {
+  QWidget* box = Widget(form->PicSrc);
+  if (box->devicePixelRatioF() != 2) GTEST_SKIP() << "needs two device pixels to a logical one";
+  Open(WritePicture("dense.bmp", 1200, 900));  // fitted: 600 x 450 logical, 1200 x 900 device
+  picture = PixelsOf(form->SrcImage);
+  // Device pixel (X, Y) of the box should show picture pixel ((X + Left) / Scale, ...).
+  const auto shows_device = [this](QWidget* Box, int Left, int Top, int Scale, int Add) {
+    const QImage shown = Box->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    if (shown.size() != QSize(1200, 900)) return false;
+    for (int y = 0; y < 900; ++y) {
+      const uchar* row = shown.constScanLine(y);
+      for (int x = 0; x < 1200; ++x) {
+        const std::uint8_t* held = picture.At((x + Left) / Scale, (y + Top) / Scale);
+        for (int c = 0; c < 3; ++c) {
+          if (row[3 * x + c] != static_cast<std::uint8_t>(held[2 - c] + Add)) return false;
+        }
+      }
+    }
+    return true;
+  };
+  EXPECT_TRUE(shows_device(box, 0, 0, 1, 0));
+  EXPECT_TRUE(shows_device(Widget(form->PicDest), 0, 0, 1, kStrength));
+
+  Wheel(form->PicSrc, {100, 100}, 2);  // 200 % around device pixel (200, 200)
+  EXPECT_TRUE(shows_device(box, 200, 200, 2, 0));
+  EXPECT_TRUE(shows_device(Widget(form->PicDest), 200, 200, 2, kStrength));
+}
+
 class ViewWithoutLibraryTest : public ViewTest {
  protected:
   ViewWithoutLibraryTest() : ViewTest("NoSuchProcessing", {MORVANE_FAKE_DIR}) {}
