@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets; tools/install-deps.sh installs what is missing.
-.PHONY: deps build run test test-release test-asan fuzz bench package clean
+.PHONY: deps build run test test-release test-asan test-debian13 fuzz bench package clean
 
 deps:
 	bash tools/install-deps.sh
@@ -29,6 +29,10 @@ fuzz: deps
 	cmake --build --preset fuzz
 	ctest --preset fuzz
 	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+# The whole of `make test` on Debian 13, in a root of its own (kept in .debian13/).
+test-debian13:
+	bash tools/test-debian13.sh
 
 package: build
 	cd build && cpack -G DEB

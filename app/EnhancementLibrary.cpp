@@ -6,7 +6,7 @@
 #include <utility>
 
 EnhancementLibrary::EnhancementLibrary(std::string Name, std::vector<std::string> Folders)
-    : library_(std::move(Name), std::move(Folders)) {}
+    : library_(std::move(Name), MORVANE_FILTER_INTERFACE_VERSION, std::move(Folders)) {}
 
 EnhancementLibrary::Filter* EnhancementLibrary::DetailEnhancementByBilaterFilter() {
   if (entry_ == nullptr) entry_ = library_.Resolve<Filter>("DetailEnhancementByBilaterFilter");

@@ -18,7 +18,8 @@ class EnhancementLibrary {
   using Filter = int(unsigned char* Src, int Width, int Height, int Stride, int Strength);
 
   // By default the library is looked for beside the program, then on the
-  // system's library search path.
+  // system's library search path, where the installed one carries the major
+  // version of the interface below in its file name.
   explicit EnhancementLibrary(std::string Name = "ImageProcessing",
                               std::vector<std::string> Folders = DefaultFolders());
 

@@ -16,8 +16,8 @@
 
 namespace platform {
 
-SharedLibrary::SharedLibrary(std::string Name, std::vector<std::string> Folders)
-    : name_(std::move(Name)), folders_(std::move(Folders)) {}
+SharedLibrary::SharedLibrary(std::string Name, int Version, std::vector<std::string> Folders)
+    : name_(std::move(Name)), version_(Version), folders_(std::move(Folders)) {}
 
 // Defined where QLibrary is complete. Destroying a QLibrary leaves the library
 // loaded, so entry points already handed out stay valid.
@@ -26,18 +26,26 @@ SharedLibrary::~SharedLibrary() = default;
 // Every place that was tried goes into the error, with the loader's own reason
 // for each, so that a missing or broken library can be found from the message.
 void SharedLibrary::Load() {
-  std::vector<QString> candidates;
+  struct Candidate {
+    QString file;
+    QString version;  // empty: none in the file name
+  };
+  const QString name = QString::fromStdString(name_);
+  std::vector<Candidate> candidates;
   std::vector<std::string> places;
   for (const std::string& folder : folders_) {
-    candidates.push_back(QDir(QString::fromStdString(folder)).filePath(QString::fromStdString(name_)));
+    candidates.push_back({QDir(QString::fromStdString(folder)).filePath(name), {}});
     places.push_back('"' + folder + '"');
   }
-  candidates.push_back(QString::fromStdString(name_));
+  candidates.push_back({name, QString::number(version_)});
+  candidates.push_back({name, {}});
   places.emplace_back("the system's library search path");
 
+  // One QLibrary at a time: Qt shares the state of QLibrary objects of the same
+  // file name, the version included, while any of them lives.
   std::string reasons;
-  for (const QString& candidate : candidates) {
-    auto library = std::make_unique<QLibrary>(candidate);
+  for (const Candidate& candidate : candidates) {
+    auto library = std::make_unique<QLibrary>(candidate.file, candidate.version);
     if (library->load()) {
       library_ = std::move(library);
       return;

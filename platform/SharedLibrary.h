@@ -12,8 +12,10 @@ namespace platform {
 
 class SharedLibrary {
  public:
-  // Looked for in each folder in turn, then on the system's library search path.
-  SharedLibrary(std::string Name, std::vector<std::string> Folders);
+  // Looked for in each folder in turn (libName.so, a build of the user's own),
+  // then on the system's library search path: libName.so.Version, as installed,
+  // before libName.so.
+  SharedLibrary(std::string Name, int Version, std::vector<std::string> Folders);
   ~SharedLibrary();
   SharedLibrary(const SharedLibrary&) = delete;
   SharedLibrary& operator=(const SharedLibrary&) = delete;
@@ -34,6 +36,7 @@ class SharedLibrary {
   void Load();
 
   std::string name_;
+  int version_;
   std::vector<std::string> folders_;
   std::unique_ptr<QLibrary> library_;
   Address resolved_ = nullptr;  // any entry point, to ask the loader which file it is in

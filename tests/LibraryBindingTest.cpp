@@ -19,17 +19,22 @@ std::string PlaceOf(platform::SharedLibrary& Library) {
 }
 
 TEST(LibraryBinding, NamedFolderComesBeforeTheSearchPath) {
-  platform::SharedLibrary library("FakeProcessing", {MORVANE_FAKE_DIR});
+  platform::SharedLibrary library("FakeProcessing", 1, {MORVANE_FAKE_DIR});
   EXPECT_EQ(PlaceOf(library), "folder");
 }
 
-TEST(LibraryBinding, SearchPathServesWhenTheFoldersLackIt) {
-  platform::SharedLibrary library("FakeProcessing", {"/nonexistent-folder"});
+TEST(LibraryBinding, SearchPathOffersTheInstalledMajorVersionFirst) {
+  platform::SharedLibrary library("FakeProcessing", 1, {"/nonexistent-folder"});
+  EXPECT_EQ(PlaceOf(library), "installed");
+}
+
+TEST(LibraryBinding, SearchPathServesAnUnversionedBuildWhenNoMajorVersionMatches) {
+  platform::SharedLibrary library("FakeProcessing", 2, {"/nonexistent-folder"});
   EXPECT_EQ(PlaceOf(library), "search path");
 }
 
 TEST(LibraryBinding, MissingLibraryNamesItselfAndEveryPlaceSearched) {
-  platform::SharedLibrary library("NoSuchProcessing", {"/first-folder", "/second-folder"});
+  platform::SharedLibrary library("NoSuchProcessing", 1, {"/first-folder", "/second-folder"});
   try {
     library.Resolve<void()>("DetailEnhancementByBilaterFilter");
     FAIL() << "a missing library was bound";
@@ -43,7 +48,7 @@ TEST(LibraryBinding, MissingLibraryNamesItselfAndEveryPlaceSearched) {
 }
 
 TEST(LibraryBinding, MissingEntryPointNamesTheEntryAndTheFile) {
-  platform::SharedLibrary library("FakeProcessing", {MORVANE_FAKE_DIR});
+  platform::SharedLibrary library("FakeProcessing", 1, {MORVANE_FAKE_DIR});
   try {
     library.Resolve<void()>("NoSuchEntry");
     FAIL() << "a missing entry point was resolved";

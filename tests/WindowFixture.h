@@ -107,5 +107,5 @@ class WindowTest : public ::testing::Test {
   QTemporaryDir folder;
 
  private:
-  platform::SharedLibrary fake_{"FakeProcessing", {MORVANE_FAKE_DIR}};
+  platform::SharedLibrary fake_{"FakeProcessing", 1, {MORVANE_FAKE_DIR}};
 };

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing and packaging need.
+# Installs the Debian packages (12 or 13) that building, testing and packaging need.
 # Installs only what is missing, so a second run costs a dpkg query and nothing more.
 # Works as root or through sudo.
 set -euo pipefail
@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev libhwy-dev
   xvfb xauth x11-utils fonts-wqy-microhei qt6-translations-l10n
   clang-16 libclang-rt-16-dev libomp-16-dev
-  dpkg-dev file desktop-file-utils
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()
