@@ -4,6 +4,7 @@
 // operator new (heap_counter.cpp).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ImageProcessing.h"
