@@ -58,6 +58,7 @@ using DU8 = hn::Rebind<std::uint8_t, DF>;
 using VF = hn::Vec<DF>;
 using VI = hn::Vec<DI>;
 using DU16 = hn::Rebind<std::uint16_t, DF>;
+using DI16 = hn::Rebind<std::int16_t, DF>;
 
 constexpr float kLumaB = 0.114f;
 constexpr float kLumaG = 0.587f;
@@ -69,6 +70,9 @@ constexpr float kTap1 = 0.231064364f;
 constexpr float kTap2 = 0.0243540048f;
 // No vector is wider than this many floats on any target we compile.
 constexpr int kMaxLanes = 16;
+// Pixels the slice finishes before it writes their bytes: a whole number of
+// vectors on every target, and a few hundred bytes of detail on the stack.
+constexpr int kSliceChunk = 256;
 
 HWY_INLINE void LoadBgr(const std::uint8_t* HWY_RESTRICT p, VF& b, VF& g, VF& r) {
   const DF df;
@@ -99,7 +103,7 @@ HWY_INLINE void RangeCell(VF y, VI& cell, VF& frac) {
 // Nearest integer (ties to even) of a float of magnitude below 2^22: adding
 // 1.5 * 2^23 leaves it in the low mantissa bits. Two operations where
 // NearestInt also repairs out-of-range conversions (five more on AVX2, and
-// the enhanced channels are never far outside 0..255).
+// the detail of a real pixel is never far outside +-255 * gain).
 HWY_INLINE VI RoundSmall(VF v) {
   const DF df;
   const DI di;
@@ -107,14 +111,9 @@ HWY_INLINE VI RoundSmall(VF v) {
   return hn::Sub(hn::BitCast(di, hn::Add(v, magic)), hn::BitCast(di, magic));
 }
 
-// Adds `detail` to the three channels, rounds, saturates and stores.
-HWY_INLINE void StoreEnhanced(VF b, VF g, VF r, VF detail, std::uint8_t* HWY_RESTRICT p) {
-  const DU8 du8;
-  const auto ob = hn::DemoteTo(du8, RoundSmall(hn::Add(b, detail)));
-  const auto og = hn::DemoteTo(du8, RoundSmall(hn::Add(g, detail)));
-  const auto orr = hn::DemoteTo(du8, RoundSmall(hn::Add(r, detail)));
-  hn::StoreInterleaved3(ob, og, orr, du8, p);
-}
+// The detail of each lane rounded once, saturated to 16 bits; AddDetail
+// applies it to all three channels.
+HWY_INLINE hn::Vec<DI16> RoundDetail(VF detail) { return hn::DemoteTo(DI16(), RoundSmall(detail)); }
 
 // Loads the `valid` pixels at p (all lanes when valid == lane count); a short
 // tail goes through `tail`, so no byte past the row is read and the lanes
@@ -129,14 +128,47 @@ HWY_INLINE void LoadPixels(const std::uint8_t* HWY_RESTRICT p, int valid,
   LoadBgr(p, b, g, r);
 }
 
-// StoreEnhanced for the `valid` pixels at p; a short tail goes through `tail`.
-HWY_INLINE void StorePixels(VF b, VF g, VF r, VF detail, int valid,
-                            std::uint8_t* HWY_RESTRICT tail, std::uint8_t* HWY_RESTRICT p) {
-  if (valid < static_cast<int>(hn::Lanes(DF()))) {
-    StoreEnhanced(b, g, r, detail, tail);
-    std::memcpy(p, tail, 3 * static_cast<std::size_t>(valid));
-  } else {
-    StoreEnhanced(b, g, r, detail, p);
+// Sets every channel c of the `count` pixels at p to clamp(c + detail, 0, 255).
+// The detail is rounded once per pixel rather than once per channel, so the
+// channels need no de-interleaving, widening or rounding of their own: with
+// pos = clamp(d, 0, 255) and neg = clamp(-d, 0, 255), a saturating byte add
+// of pos and a saturating subtract of neg give exactly clamp(c + d), and one
+// byte shuffle per 16 bytes of the row spreads 16 pixels' pos (or neg) over
+// the 48 interleaved channel bytes. Every target, and the scalar tail, thus
+// writes the same bytes.
+HWY_INLINE void AddDetail(std::uint8_t* HWY_RESTRICT p, const std::int16_t* HWY_RESTRICT detail,
+                          int count) {
+  int i = 0;
+#if HWY_TARGET != HWY_SCALAR
+  const hn::FixedTag<std::uint8_t, 16> d8;
+  const hn::FixedTag<std::uint8_t, 8> d8h;
+  const hn::FixedTag<std::int16_t, 8> d16;
+  // Pixel (0..15) of each byte of the three 16-byte blocks of 16 pixels.
+  alignas(16) static constexpr std::uint8_t kSpread[48] = {
+      0,  0,  0,  1,  1,  1,  2,  2,  2,  3,  3,  3,  4,  4,  4,  5,
+      5,  5,  6,  6,  6,  7,  7,  7,  8,  8,  8,  9,  9,  9,  10, 10,
+      10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15};
+  const auto zero = hn::Zero(d16);
+  for (; i + 16 <= count; i += 16) {
+    const auto lo = hn::LoadU(d16, detail + i);
+    const auto hi = hn::LoadU(d16, detail + i + 8);
+    const auto pos = hn::Combine(d8, hn::DemoteTo(d8h, hi), hn::DemoteTo(d8h, lo));
+    const auto neg = hn::Combine(d8, hn::DemoteTo(d8h, hn::SaturatedSub(zero, hi)),
+                                 hn::DemoteTo(d8h, hn::SaturatedSub(zero, lo)));
+    std::uint8_t* q = p + 3 * static_cast<std::ptrdiff_t>(i);
+    for (int k = 0; k < 3; ++k) {
+      const auto spread = hn::Load(d8, kSpread + 16 * k);
+      const auto c = hn::LoadU(d8, q + 16 * k);
+      const auto up = hn::SaturatedAdd(c, hn::TableLookupBytes(pos, spread));
+      hn::StoreU(hn::SaturatedSub(up, hn::TableLookupBytes(neg, spread)), d8, q + 16 * k);
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    for (int c = 0; c < 3; ++c) {
+      std::uint8_t& v = p[3 * static_cast<std::ptrdiff_t>(i) + c];
+      v = static_cast<std::uint8_t>(std::clamp(v + detail[i], 0, 255));
+    }
   }
 }
 
@@ -470,70 +502,77 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   const VF tiny = hn::Set(df, 1e-30f);
   const VI segBase = hn::Set(di, seg.base);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
-  for (int x = seg.xBegin; x < seg.xEnd; x += n) {
-    const int valid = std::min(n, seg.xEnd - x);
-    std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-    VF b, g, r;
-    LoadPixels(p, valid, tail, b, g, r);
-    const VF y = Luma(b, g, r);
-    VI cell;
-    VF fz;
-    RangeCell(y, cell, fz);
-    const std::int32_t firstOff = colOff[x] - seg.base;
-    VI off = hn::Sub(hn::LoadU(di, colOff + x), segBase);
-    // Lanes past the segment would read cells it did not interpolate.
-    if (valid < n) {
-      off = hn::IfThenElse(hn::FirstN(di, static_cast<std::size_t>(valid)), off,
-                           hn::Set(di, firstOff));
+  // The rounded detail of a chunk of pixels, applied to their bytes in one
+  // pass once the chunk is done.
+  HWY_ALIGN std::int16_t detail16[kSliceChunk];
+  for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSliceChunk) {
+    const int count = std::min(kSliceChunk, seg.xEnd - x0);
+    for (int i = 0; i < count; i += n) {
+      const int x = x0 + i;
+      const int valid = std::min(n, count - i);
+      VF b, g, r;
+      LoadPixels(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail, b, g, r);
+      const VF y = Luma(b, g, r);
+      VI cell;
+      VF fz;
+      RangeCell(y, cell, fz);
+      const std::int32_t firstOff = colOff[x] - seg.base;
+      VI off = hn::Sub(hn::LoadU(di, colOff + x), segBase);
+      // Lanes past the segment would read cells it did not interpolate.
+      if (valid < n) {
+        off = hn::IfThenElse(hn::FirstN(di, static_cast<std::size_t>(valid)), off,
+                             hn::Set(di, firstOff));
+      }
+      const VF wx = hn::LoadU(df, colW + x);
+      VF v00, w00, v01, w01, v10, w10, v11, w11;
+      const std::int32_t span = colOff[x + valid - 1] - colOff[x];
+  #if HWY_TARGET <= HWY_AVX2
+      if (span <= kLookupSpan) {
+        if (!tablesReady) {
+          BuildSliceTables(rg, seg.floats / kCellFloats, tables);
+          tablesReady = true;
+        }
+        const std::size_t first = static_cast<std::size_t>(firstOff / kCellFloats);
+  #if HWY_TARGET <= HWY_AVX3
+        if (span <= kCellFloats) {
+          LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
+                        w10, v11, w11);
+        } else {
+          LookupCornersWide(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
+                            w10, v11, w11);
+        }
+  #else
+        if (span == 0) {
+          LookupCorners<false>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
+                               v10, w10, v11, w11);
+        } else {
+          LookupCorners<true>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
+                              v10, w10, v11, w11);
+        }
+  #endif
+      } else
+  #endif
+      {
+        (void)span;
+        const VI idx = hn::Add(off, hn::Add(cell, cell));
+        GatherPair(rg, idx, 0, v00, w00);
+        GatherPair(rg, idx, 2, v01, w01);
+        GatherPair(rg, idx, kCellFloats, v10, w10);
+        GatherPair(rg, idx, kCellFloats + 2, v11, w11);
+      }
+      const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
+      const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
+      const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);
+      const VF w1 = hn::MulAdd(fz, hn::Sub(w11, w10), w10);
+      const VF v = hn::MulAdd(wx, hn::Sub(v1, v0), v0);
+      const VF w = hn::MulAdd(wx, hn::Sub(w1, w0), w0);
+      // w > 0 for every real pixel (its own splat reaches all eight corners
+      // through the blur); the floor only keeps padding lanes finite.
+      const VF base = hn::Div(v, hn::Max(w, tiny));
+      const VF detail = hn::Mul(vgain, hn::Sub(y, base));
+      hn::Store(RoundDetail(detail), DI16(), detail16 + i);
     }
-    const VF wx = hn::LoadU(df, colW + x);
-    VF v00, w00, v01, w01, v10, w10, v11, w11;
-    const std::int32_t span = colOff[x + valid - 1] - colOff[x];
-#if HWY_TARGET <= HWY_AVX2
-    if (span <= kLookupSpan) {
-      if (!tablesReady) {
-        BuildSliceTables(rg, seg.floats / kCellFloats, tables);
-        tablesReady = true;
-      }
-      const std::size_t first = static_cast<std::size_t>(firstOff / kCellFloats);
-#if HWY_TARGET <= HWY_AVX3
-      if (span <= kCellFloats) {
-        LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
-                      w10, v11, w11);
-      } else {
-        LookupCornersWide(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
-                          w10, v11, w11);
-      }
-#else
-      if (span == 0) {
-        LookupCorners<false>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
-                             v10, w10, v11, w11);
-      } else {
-        LookupCorners<true>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
-                            v10, w10, v11, w11);
-      }
-#endif
-    } else
-#endif
-    {
-      (void)span;
-      const VI idx = hn::Add(off, hn::Add(cell, cell));
-      GatherPair(rg, idx, 0, v00, w00);
-      GatherPair(rg, idx, 2, v01, w01);
-      GatherPair(rg, idx, kCellFloats, v10, w10);
-      GatherPair(rg, idx, kCellFloats + 2, v11, w11);
-    }
-    const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
-    const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
-    const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);
-    const VF w1 = hn::MulAdd(fz, hn::Sub(w11, w10), w10);
-    const VF v = hn::MulAdd(wx, hn::Sub(v1, v0), v0);
-    const VF w = hn::MulAdd(wx, hn::Sub(w1, w0), w0);
-    // w > 0 for every real pixel (its own splat reaches all eight corners
-    // through the blur); the floor only keeps padding lanes finite.
-    const VF base = hn::Div(v, hn::Max(w, tiny));
-    const VF detail = hn::Mul(vgain, hn::Sub(y, base));
-    StorePixels(b, g, r, detail, valid, tail, p);
+    AddDetail(row + 3 * static_cast<std::ptrdiff_t>(x0), detail16, count);
   }
 }
 
@@ -624,7 +663,9 @@ void DirectRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
     VF b, g, r;
     LoadPixels(p, valid, tail, b, g, r);
     const VF detail = hn::Mul(vgain, hn::Sub(Luma(b, g, r), base));
-    StorePixels(b, g, r, detail, valid, tail, p);
+    HWY_ALIGN std::int16_t detail16[kMaxLanes];
+    hn::Store(RoundDetail(detail), DI16(), detail16);
+    AddDetail(p, detail16, valid);
   }
 }
 

@@ -70,8 +70,9 @@ void RangeCell(float y, int& cell, float& frac) {
   frac = std::min(z - static_cast<float>(cell), 1.0f);
 }
 
+// The detail is rounded once per pixel, then added to each channel.
 std::uint8_t Enhanced(std::uint8_t c, double detail) {
-  return static_cast<std::uint8_t>(std::clamp(std::nearbyint(c + detail), 0.0, 255.0));
+  return static_cast<std::uint8_t>(std::clamp(c + std::nearbyint(detail), 0.0, 255.0));
 }
 
 // Rows of pixels [xBegin, xEnd) changed by at most one level, the guards not at all.
