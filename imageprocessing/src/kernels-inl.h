@@ -240,6 +240,107 @@ HWY_INLINE void GatherPair(const float* HWY_RESTRICT rg, VI idx, int offset, VF&
 #endif
 }
 
+// Adds the contributions that SplatRow left in s.near/s.far for pixels
+// [from, count) of a chunk (from a multiple of 4): each pixel touches (value,
+// weight) of two adjacent bins in two adjacent cells, i.e. two runs of four
+// floats, in copy i % 4. Every target adds in this order, near before far,
+// pixel after pixel, which keeps the sums bit-identical.
+HWY_INLINE void ScatterBuffered(const SplatScratch& s, int from, int count,
+                                std::size_t segmentFloats) {
+  const std::int32_t* HWY_RESTRICT offs = s.off;
+  const float* HWY_RESTRICT nearC = s.near;
+  const float* HWY_RESTRICT farC = s.far;
+#if HWY_TARGET == HWY_SCALAR
+  for (int i = from; i < count; ++i) {
+    float* acc = s.copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * segmentFloats + offs[i];
+    for (int k = 0; k < 4; ++k) {
+      acc[k] += nearC[4 * i + k];
+      acc[kCellFloats + k] += farC[4 * i + k];
+    }
+  }
+#else
+  const hn::FixedTag<float, 4> d4;
+  auto add = [&](int i, float* HWY_RESTRICT copy) {
+    float* acc = copy + offs[i];
+    hn::StoreU(hn::Add(hn::LoadU(d4, acc), hn::LoadU(d4, nearC + 4 * i)), d4, acc);
+    float* acc1 = acc + kCellFloats;
+    hn::StoreU(hn::Add(hn::LoadU(d4, acc1), hn::LoadU(d4, farC + 4 * i)), d4, acc1);
+  };
+  static_assert(kSplatCopies == 4 && kSplatChunk % 4 == 0, "pixel i goes to copy i % 4");
+  float* HWY_RESTRICT copy0 = s.copies;
+  float* HWY_RESTRICT copy1 = copy0 + segmentFloats;
+  float* HWY_RESTRICT copy2 = copy0 + 2 * segmentFloats;
+  float* HWY_RESTRICT copy3 = copy0 + 3 * segmentFloats;
+  int i = from;
+  for (; i + 4 <= count; i += 4) {
+    add(i, copy0);
+    add(i + 1, copy1);
+    add(i + 2, copy2);
+    add(i + 3, copy3);
+  }
+  for (; i < count; ++i) add(i, copy0 + static_cast<std::size_t>(i & 3) * segmentFloats);
+#endif
+}
+
+#if HWY_TARGET <= HWY_AVX2
+// AVX2 and AVX-512 scatter whole vectors straight from registers: two rounds
+// of in-block interleaving leave the quad (v, w, vh, wh) of lane 4k + j in
+// 128-bit block k of out[j], so the quads need no reordering, no store to
+// s.near/s.far and no reload. Same order of additions as ScatterBuffered.
+HWY_INLINE void TransposeQuads(VF v, VF w, VF vh, VF wh, VF (&out)[4]) {
+  const DF df;
+  const hn::Repartition<double, DF> dd;
+  const auto t0 = hn::BitCast(dd, hn::InterleaveLower(df, v, w));
+  const auto t1 = hn::BitCast(dd, hn::InterleaveUpper(df, v, w));
+  const auto t2 = hn::BitCast(dd, hn::InterleaveLower(df, vh, wh));
+  const auto t3 = hn::BitCast(dd, hn::InterleaveUpper(df, vh, wh));
+  out[0] = hn::BitCast(df, hn::InterleaveLower(dd, t0, t2));
+  out[1] = hn::BitCast(df, hn::InterleaveUpper(dd, t0, t2));
+  out[2] = hn::BitCast(df, hn::InterleaveLower(dd, t1, t3));
+  out[3] = hn::BitCast(df, hn::InterleaveUpper(dd, t1, t3));
+}
+
+template <int kBlock>
+HWY_INLINE __m128 Block(VF v) {
+#if HWY_TARGET <= HWY_AVX3
+  if constexpr (kBlock == 0) return _mm512_castps512_ps128(v.raw);
+  else return _mm512_extractf32x4_ps(v.raw, kBlock);
+#else
+  if constexpr (kBlock == 0) return _mm256_castps256_ps128(v.raw);
+  else return _mm256_extractf128_ps(v.raw, kBlock);
+#endif
+}
+
+// Adds the quads of lanes 4 * kBlock .. 4 * kBlock + 3 at their offsets
+// from `copies`, which include the offset of copy lane % 4.
+template <int kBlock>
+HWY_INLINE void AddBlock(const VF (&nearQ)[4], const VF (&farQ)[4], const std::uint32_t* offs,
+                         float* HWY_RESTRICT copies) {
+  for (int j = 0; j < 4; ++j) {
+    float* acc = copies + offs[4 * kBlock + j];
+    _mm_storeu_ps(acc, _mm_add_ps(_mm_loadu_ps(acc), Block<kBlock>(nearQ[j])));
+    float* acc1 = acc + kCellFloats;
+    _mm_storeu_ps(acc1, _mm_add_ps(_mm_loadu_ps(acc1), Block<kBlock>(farQ[j])));
+  }
+}
+
+// `off` holds each lane's float offset from `copies`, copy included.
+HWY_INLINE void ScatterVector(const VF (&nearQuads)[4], const VF (&farQuads)[4], VI off,
+                              float* HWY_RESTRICT copies) {
+  VF nearQ[4], farQ[4];
+  TransposeQuads(nearQuads[0], nearQuads[1], nearQuads[2], nearQuads[3], nearQ);
+  TransposeQuads(farQuads[0], farQuads[1], farQuads[2], farQuads[3], farQ);
+  HWY_ALIGN std::uint32_t offs[kMaxLanes];
+  hn::Store(hn::BitCast(hn::RebindToUnsigned<DF>(), off), hn::RebindToUnsigned<DF>(), offs);
+  AddBlock<0>(nearQ, farQ, offs, copies);
+  AddBlock<1>(nearQ, farQ, offs, copies);
+#if HWY_TARGET <= HWY_AVX3
+  AddBlock<2>(nearQ, farQ, offs, copies);
+  AddBlock<3>(nearQ, farQ, offs, copies);
+#endif
+}
+#endif
+
 void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
               const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
               std::size_t segmentFloats, const SplatScratch& s) {
@@ -249,9 +350,15 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
   const VF one = hn::Set(df, 1.0f);
   const VI base = hn::Set(di, seg.base);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
+#if HWY_TARGET <= HWY_AVX2
+  // Offset of copy lane % 4 from the first copy.
+  const VI copyOff = hn::Mul(hn::And(hn::Iota(di, 0), hn::Set(di, kSplatCopies - 1)),
+                             hn::Set(di, static_cast<std::int32_t>(segmentFloats)));
+#endif
 
   for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSplatChunk) {
     const int count = std::min(kSplatChunk, seg.xEnd - x0);
+    int firstBuffered = 0;
     for (int i = 0; i < count; i += n) {
       const int x = x0 + i;
       const int valid = std::min(n, count - i);
@@ -268,46 +375,20 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
       const VF wx0 = hn::Sub(one, wx1);
       const VF a0 = hn::Mul(wx0, lo), b0 = hn::Mul(wx0, hi);
       const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
+      const VI off = hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell));
+#if HWY_TARGET <= HWY_AVX2
+      if (valid == n) {
+        ScatterVector({hn::Mul(a0, y), a0, hn::Mul(b0, y), b0},
+                      {hn::Mul(a1, y), a1, hn::Mul(b1, y), b1}, hn::Add(off, copyOff), s.copies);
+        firstBuffered = i + n;
+        continue;
+      }
+#endif
       hn::StoreInterleaved4(hn::Mul(a0, y), a0, hn::Mul(b0, y), b0, df, s.near + 4 * i);
       hn::StoreInterleaved4(hn::Mul(a1, y), a1, hn::Mul(b1, y), b1, df, s.far + 4 * i);
-      const VI off = hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell));
       hn::StoreU(off, di, s.off + i);
     }
-    // The scatter itself: each pixel touches (value, weight) of two adjacent
-    // bins in two adjacent cells, i.e. two runs of four floats.
-    float* HWY_RESTRICT copies = s.copies;
-    const std::int32_t* HWY_RESTRICT offs = s.off;
-    const float* HWY_RESTRICT nearC = s.near;
-    const float* HWY_RESTRICT farC = s.far;
-#if HWY_TARGET == HWY_SCALAR
-    for (int i = 0; i < count; ++i) {
-      float* acc = copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * segmentFloats + offs[i];
-      for (int k = 0; k < 4; ++k) {
-        acc[k] += nearC[4 * i + k];
-        acc[kCellFloats + k] += farC[4 * i + k];
-      }
-    }
-#else
-    const hn::FixedTag<float, 4> d4;
-    auto add = [&](int i, float* HWY_RESTRICT copy) {
-      float* acc = copy + offs[i];
-      hn::StoreU(hn::Add(hn::LoadU(d4, acc), hn::LoadU(d4, nearC + 4 * i)), d4, acc);
-      float* acc1 = acc + kCellFloats;
-      hn::StoreU(hn::Add(hn::LoadU(d4, acc1), hn::LoadU(d4, farC + 4 * i)), d4, acc1);
-    };
-    static_assert(kSplatCopies == 4 && kSplatChunk % 4 == 0, "pixel i goes to copy i % 4");
-    float* HWY_RESTRICT copy1 = copies + segmentFloats;
-    float* HWY_RESTRICT copy2 = copies + 2 * segmentFloats;
-    float* HWY_RESTRICT copy3 = copies + 3 * segmentFloats;
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-      add(i, copies);
-      add(i + 1, copy1);
-      add(i + 2, copy2);
-      add(i + 3, copy3);
-    }
-    for (; i < count; ++i) add(i, copies + static_cast<std::size_t>(i & 3) * segmentFloats);
-#endif
+    ScatterBuffered(s, firstBuffered, count, segmentFloats);
   }
 }
 
