@@ -1,13 +1,35 @@
 // Plans one call of the filter: sizes the bilateral grid, splits it into
 // bands when it would not fit the memory ceiling, makes the single
-// allocation, and runs the row kernels on OpenMP threads in an order that
-// does not depend on how many threads there are.
+// allocation, and runs the row kernels on the calling thread and helper
+// threads (workers.h) without a barrier, in an order whose result does not
+// depend on how many threads there are.
+//
+// Schedule. The strips of a band (the pixel rows between two grid rows) are
+// cut into chunks of about kChunkStrips strips, a cut that depends on the
+// picture alone. Threads take chunks from an atomic counter, so a thread
+// that wakes late or is descheduled simply takes fewer, and nobody waits for
+// it except at the end of the call. Inside a chunk one thread runs the whole
+// pipeline on a rolling window (as Halide's bilateral_grid schedule does):
+// it splats a strip, blurs a grid row across x and range once both its
+// strips are in, blurs across y (out of place, into a two-row ring) once
+// the row's four neighbours are in, and slices a strip as soon as its two
+// blurred rows exist, while the strip's pixels are still in cache.
+// Where two chunks meet at strip k, each chunk adds its half of grid row k
+// into a row of its own, and whichever of the two finishes its part second
+// adds the halves (always in the same order), blurs row k and slices strips
+// k-3 .. k+2, the ones whose blurred rows reach across k. Nothing is
+// computed twice, no thread ever waits for another, and the strips next to a
+// cut are rewritten only after both chunks have splatted them (the filter
+// works in place). The grid rows in x/range-blurred form stay intact for
+// that job; only the ring rows are overwritten.
 //
 // Working memory (one allocation, nothing else on the heap), at most the
 // picture's Stride * Height plus 4 MiB:
-//   the grid of one band      rows * rowFloats * 4 (+ 64 floats of slack)
+//   the grid of one band      rows * rowFloats * 4
+//   halves at chunk cuts      one row per cut, plus one row of zeros
+//   per thread                4 ring rows, 4 accumulator segments, the
+//                             slice's scratch and the splat chunk
 //   column index and weight   8 * (Width + 16 rounded up to 16)
-//   per thread                4 accumulator segments + splat chunk, ~60 KB
 // with gx = floor((W-1)/s) + 2 cells across, gy = floor((H-1)/s) + 2 grid
 // rows (s = sigma_s) and rowFloats = 24 * cells rounded up to 64. For
 // 1920x1080 the whole grid is ~0.8 MB. Only very flat or very tall pictures
@@ -15,9 +37,9 @@
 // pixel against the picture's 3) need more: their grid is then split along
 // its long axis into bands that each carry 3 cells of overlap, the reach of
 // the grid blur plus the slice, so every band computes its cells exactly as
-// the whole grid would. The filter works in place, so the 3 cells of pixels
-// that a band shares with the next are kept as they were until the next band
-// has splatted them (at most 3 * (3 * sigma_s + 2) * Height or Width bytes).
+// the whole grid would. The 3 cells of pixels that a band shares with the
+// next are kept as they were until the next band has splatted them (two
+// buffers of at most 3 * (3 * sigma_s + 2) * Height or Width bytes).
 //
 // Pictures of at most kDirectPixels pixels take the exact window instead
 // (see kernels-inl.h), which allocates a 16-bit luminance copy and nothing else.
@@ -26,6 +48,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +59,7 @@
 
 #include "ImageProcessing.h"
 #include "kernels.h"
+#include "workers.h"
 
 namespace morvane::imgproc {
 namespace {
@@ -50,6 +74,12 @@ constexpr int kHalo = 3;
 constexpr int kMaxThreads = 8;
 // Below this many pixels a second thread costs more to wake than it saves.
 constexpr long long kPixelsPerThread = 16384;
+// Strips per chunk. The job at a cut reads grid rows k-5 .. k+5, so a chunk
+// needs at least 6 strips; 8 cuts the usual 64 strips into 8 chunks, enough
+// for a late thread's share to go to the others.
+constexpr int kChunkStrips = 8;
+// Blurred rows each thread keeps: two for its chunk, two for a job at a cut.
+constexpr int kRingRows = 4;
 
 std::size_t RoundUp(std::size_t v, std::size_t a) { return (v + a - 1) / a * a; }
 
@@ -73,9 +103,9 @@ struct GridPlan {
   int bands = 1;
   std::size_t tableEntries = 0;
   std::size_t segmentFloats = 0;
-  std::size_t threadBytes = 0;
+  std::size_t threadBytes = 0;  // per thread, besides its ring rows
   std::size_t sharedBytes = 0;  // column tables and the overlap's pixels
-  std::size_t haloBytes = 0;
+  std::size_t haloBytes = 0;    // one of the two overlap buffers
 };
 
 // The part of the grid one band works on: it slices pixel cells
@@ -86,6 +116,7 @@ struct Band {
   int sx0, sx1, sy0, sy1;
   int cx0, cx1, ry0, ry1;
   std::size_t rowFloats;
+  int chunks;
 };
 
 // A block of pixels: columns [x0, x1) of rows [y0, y1).
@@ -93,13 +124,9 @@ struct Region {
   int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
 };
 
-// The pixels of a band's last kHalo cells or strips, which the next band
-// splats: they must still be the original pixels when it does.
-struct Overlap {
-  Region restore;     // the previous band's: rewritten pixels go back after the splat
-  Region keep;        // this band's: originals put back after the slice
-  unsigned char* buffer;
-};
+// Chunks of `strips` strips, each at least kChunkStrips long when there is
+// more than one.
+int Chunks(int strips) { return std::max(1, strips / kChunkStrips); }
 
 Band BandAt(const GridPlan& p, int k) {
   Band b{};
@@ -119,17 +146,28 @@ Band BandAt(const GridPlan& p, int k) {
   b.ry0 = std::max(0, b.sy0 - kHalo);
   b.ry1 = std::min(p.strips + 1, b.sy1 + kHalo + 1);
   b.rowFloats = RowFloats(b.cx1 - b.cx0);
+  b.chunks = Chunks(b.ry1 - 1 - b.ry0);
   return b;
 }
 
-std::size_t BandGridBytes(const Band& b) {
-  return (static_cast<std::size_t>(b.ry1 - b.ry0) * b.rowFloats + kRowAlignFloats) * sizeof(float);
+// Grid rows, one half-row per cut, the row of zeros and every thread's ring.
+std::size_t BandFloats(const Band& b, int threads) {
+  const std::size_t rows = static_cast<std::size_t>(b.ry1 - b.ry0) + (b.chunks - 1) + 1 +
+                           static_cast<std::size_t>(kRingRows) * threads;
+  return rows * b.rowFloats;
+}
+
+std::size_t ArrivalBytes(const Band& b) {
+  return RoundUp(static_cast<std::size_t>(b.chunks) * sizeof(std::atomic<int>), kAlign);
 }
 
 std::size_t TotalBytes(const GridPlan& p, int threads) {
-  std::size_t grid = 0;
-  for (int k = 0; k < p.bands; ++k) grid = std::max(grid, BandGridBytes(BandAt(p, k)));
-  return grid + p.sharedBytes + static_cast<std::size_t>(threads) * p.threadBytes + kAlign;
+  std::size_t band = 0;
+  for (int k = 0; k < p.bands; ++k) {
+    const Band b = BandAt(p, k);
+    band = std::max(band, BandFloats(b, threads) * sizeof(float) + ArrivalBytes(b));
+  }
+  return band + p.sharedBytes + static_cast<std::size_t>(threads) * p.threadBytes + kAlign;
 }
 
 GridPlan PlanGrid(int width, int height, double spacing, int threads, std::size_t budget) {
@@ -139,7 +177,8 @@ GridPlan PlanGrid(int width, int height, double spacing, int threads, std::size_
   while (StripStart(p.strips, spacing, height) < height) ++p.strips;
   p.tableEntries = RoundUp(static_cast<std::size_t>(width) + kTablePad, kTablePad);
   p.segmentFloats = std::min(RowFloats(kSegmentCells + 1), RowFloats(p.gx));
-  p.threadBytes = RoundUp(kSplatCopies * p.segmentFloats * sizeof(float) +
+  // Accumulator copies, then as many floats again for the slice's scratch.
+  p.threadBytes = RoundUp(2 * kSplatCopies * p.segmentFloats * sizeof(float) +
                               kSplatChunk * (sizeof(std::int32_t) + 8 * sizeof(float)),
                           kAlign);
   p.sharedBytes = RoundUp(p.tableEntries * (sizeof(std::int32_t) + sizeof(float)), kAlign);
@@ -152,7 +191,7 @@ GridPlan PlanGrid(int width, int height, double spacing, int threads, std::size_
   if (TotalBytes(p, threads) > budget) {
     const std::size_t pixels = static_cast<std::size_t>(std::ceil(kHalo * spacing)) + 2;
     p.haloBytes = RoundUp(3 * pixels * static_cast<std::size_t>(p.bandsAcross ? height : width), kAlign);
-    p.sharedBytes += p.haloBytes;
+    p.sharedBytes += 2 * p.haloBytes;
     // A band at least kHalo long leaves the next band's overlap within its own cells.
     while (p.bandLength > kHalo && TotalBytes(p, threads) > budget) {
       p.bandLength = std::max(kHalo, p.bandLength * 3 / 4);
@@ -168,16 +207,6 @@ std::pair<int, int> Columns(const std::int32_t* colOff, int width, int c0, int c
   const int x0 = static_cast<int>(std::lower_bound(colOff, end, c0 * kCellFloats) - colOff);
   const int x1 = static_cast<int>(std::lower_bound(colOff, end, c1 * kCellFloats) - colOff);
   return {x0, x1};
-}
-
-// Segment j of a band row whose pixels lie in cells [c0, c1), of which the
-// band's grid row holds the cells from cx0 on.
-Segment SegmentAt(const GridPlan& p, const Band& b, const std::int32_t* colOff, int width, int c0,
-                  int c1, int j) {
-  const int first = c0 + j * kSegmentCells;
-  const auto [x0, x1] = Columns(colOff, width, first, std::min(c1, first + kSegmentCells));
-  const std::size_t offset = static_cast<std::size_t>(first - b.cx0) * kCellFloats;
-  return Segment{x0, x1, first * kCellFloats, std::min(p.segmentFloats, b.rowFloats - offset)};
 }
 
 int Segments(int c0, int c1) { return (c1 - c0 + kSegmentCells - 1) / kSegmentCells; }
@@ -213,104 +242,203 @@ float RowWeight(int y, int strip, double spacing) {
   return static_cast<float>(std::clamp(y / spacing - strip, 0.0, 1.0));
 }
 
-void RunBand(unsigned char* src, int width, int height, int stride, const GridPlan& p,
-             const Band& b, const Overlap& overlap, float* grid, const std::int32_t* colOff,
-             const float* colW, unsigned char* threadArea, int threads, float gain) {
-  const std::size_t rowFloats = b.rowFloats;
-  const int rows = b.ry1 - b.ry0;
-  const int cells = b.cx1 - b.cx0;
-  const std::size_t usedFloats = static_cast<std::size_t>(cells) * kCellFloats;
-  const int yBlocks = static_cast<int>((usedFloats + kRowAlignFloats - 1) / kRowAlignFloats);
-  const int splatStrips = rows - 1;
-  auto gridRow = [&](int r) { return grid + static_cast<std::size_t>(r - b.ry0) * rowFloats; };
-  auto rowOf = [&](int y) { return src + static_cast<std::ptrdiff_t>(y) * stride; };
+// What is the same for every band of a call.
+struct Picture {
+  unsigned char* src;
+  int width, height, stride;
+  const GridPlan& plan;
+  const std::int32_t* colOff;
+  const float* colW;
+  float gain;
+};
 
-#pragma omp parallel num_threads(threads)
-  {
-    unsigned char* mine = threadArea + static_cast<std::size_t>(omp_get_thread_num()) * p.threadBytes;
-    SplatScratch s;
-    s.copies = reinterpret_cast<float*>(mine);
-    s.off = reinterpret_cast<std::int32_t*>(mine + kSplatCopies * p.segmentFloats * sizeof(float));
-    s.near = reinterpret_cast<float*>(s.off + kSplatChunk);
-    s.far = s.near + 4 * kSplatChunk;
-    std::memset(s.copies, 0, kSplatCopies * p.segmentFloats * sizeof(float));
+// One thread's scratch: the splat's accumulators, the slice's tables and
+// the blurred rows of its chunk (ring) and of a job at a cut (cutRing).
+struct ThreadScratch {
+  SplatScratch splat;
+  float* slice;
+  float* ring[2];
+  float* cutRing[2];
+};
 
-    // A strip adds into grid rows s and s+1. Even strips first, then odd ones:
-    // within a phase no two strips share a grid row, and every grid row gets
-    // its two contributions in the same order whatever the thread count.
-    // Every row's first contribution comes from an even strip, so the even
-    // strips clear the grid as they go instead of a pass with a barrier of
-    // its own: each its two rows, the last one every row after them and the
-    // slack that whole-vector reads may run into.
-    const int splatSegments = Segments(b.cx0, b.cx1 - 1);
-    for (int phase = 0; phase < 2; ++phase) {
-      const int count = (splatStrips - phase + 1) / 2;
-#pragma omp for schedule(static)
-      for (int i = 0; i < count; ++i) {
-        const int strip = b.ry0 + phase + 2 * i;
-        const int yEnd = StripStart(strip + 1, p.spacing, height);
-        float* g0 = gridRow(strip);
-        float* g1 = g0 + rowFloats;
-        if (phase == 0) {
-          const bool last = i + 1 == count;
-          const std::size_t rowsCleared = last ? static_cast<std::size_t>(rows - (strip - b.ry0)) : 2;
-          const std::size_t floats = rowsCleared * rowFloats + (last ? kRowAlignFloats : 0);
-          std::memset(g0, 0, floats * sizeof(float));
-        }
-        for (int y = StripStart(strip, p.spacing, height); y < yEnd; ++y) {
-          const float wy = RowWeight(y, strip, p.spacing);
-          for (int j = 0; j < splatSegments; ++j) {
-            const Segment seg = SegmentAt(p, b, colOff, width, b.cx0, b.cx1 - 1, j);
-            const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
-            SplatRow(rowOf(y), seg, colOff, colW, p.segmentFloats, s);
-            FlushRow(s.copies, p.segmentFloats, seg.floats, g0 + at, g1 + at, 1.0f - wy, wy);
-          }
-        }
-      }
+// One band's work: its chunks, the jobs at the cuts between them, and the
+// memory they share.
+class BandRun {
+ public:
+  BandRun(const Picture& pic, const Band& band, float* area, unsigned char* arrivalArea)
+      : pic_(pic), b_(band), grid_(area) {
+    const std::size_t rows = static_cast<std::size_t>(b_.ry1 - b_.ry0);
+    halves_ = grid_ + rows * b_.rowFloats;
+    zeros_ = halves_ + static_cast<std::size_t>(b_.chunks - 1) * b_.rowFloats;
+    rings_ = zeros_ + b_.rowFloats;
+    std::memset(zeros_, 0, b_.rowFloats * sizeof(float));
+    arrivals_ = reinterpret_cast<std::atomic<int>*>(arrivalArea);
+    for (int i = 0; i < b_.chunks; ++i) new (arrivals_ + i) std::atomic<int>(0);
+  }
+
+  ThreadScratch Scratch(int thread, unsigned char* threadArea) const {
+    const GridPlan& p = pic_.plan;
+    unsigned char* mine = threadArea + static_cast<std::size_t>(thread) * p.threadBytes;
+    ThreadScratch t;
+    // Zero from the start of the call on: every flush leaves them so.
+    t.splat.copies = reinterpret_cast<float*>(mine);
+    t.slice = t.splat.copies + kSplatCopies * p.segmentFloats;
+    t.splat.off = reinterpret_cast<std::int32_t*>(t.slice + kSplatCopies * p.segmentFloats);
+    t.splat.near = reinterpret_cast<float*>(t.splat.off + kSplatChunk);
+    t.splat.far = t.splat.near + 4 * kSplatChunk;
+    float* ring = rings_ + static_cast<std::size_t>(thread) * kRingRows * b_.rowFloats;
+    t.ring[0] = ring;
+    t.ring[1] = ring + b_.rowFloats;
+    t.cutRing[0] = ring + 2 * b_.rowFloats;
+    t.cutRing[1] = ring + 3 * b_.rowFloats;
+    return t;
+  }
+
+  int Chunks() const { return b_.chunks; }
+
+  // Chunk i splats strips [ChunkStart(i), ChunkStart(i + 1)).
+  int ChunkStart(int i) const {
+    const long long strips = b_.ry1 - 1 - b_.ry0;
+    return b_.ry0 + static_cast<int>(strips * i / b_.chunks);
+  }
+
+  void RunChunk(int i, ThreadScratch& t) {
+    const int a = ChunkStart(i);
+    const int end = ChunkStart(i + 1);
+    const bool cutBefore = i > 0;
+    const bool cutAfter = i + 1 < b_.chunks;
+    // Rows a and `end` are complete only at the band's edges; across a cut
+    // the job there blurs them, and the rows whose blur reaches them.
+    const int firstX = cutBefore ? a + 1 : a;
+    const int firstY = cutBefore ? a + 3 : a;
+    const int lastY = cutAfter ? end - 3 : end;
+    float* after = cutAfter ? Half(i) : Row(end);
+    std::memset(Row(a), 0, b_.rowFloats * sizeof(float));
+    for (int s = a; s < end; ++s) {
+      float* g1 = s + 1 < end ? Row(s + 1) : after;
+      std::memset(g1, 0, b_.rowFloats * sizeof(float));
+      Splat(s, Row(s), g1, t.splat);
+      if (s < firstX) continue;
+      BlurAcross(s);
+      if (cutBefore && s == a + 5) Arrive(i, t);
+      BlurredThrough(s, firstY, lastY, t);
     }
-
-    if (p.bands > 1) {
-#pragma omp single
-      {
-        // The previous band's rewritten pixels go back in; this band's own
-        // shared pixels are copied out while still original.
-        SwapRegion(src, stride, overlap.restore, overlap.buffer);
-        SwapRegion(src, stride, overlap.keep, overlap.buffer, true);
-      }
+    if (cutAfter) {
+      Arrive(i + 1, t);
+      return;
     }
+    BlurAcross(end);
+    for (int r = end; r <= end + 2; ++r) BlurredThrough(r, firstY, lastY, t);
+  }
 
-#pragma omp for schedule(static)
-    for (int r = 0; r < rows; ++r) {
-      float* row = grid + static_cast<std::size_t>(r) * rowFloats;
-      BlurRowRange(row, cells);
-      BlurAxis(row, cells, kCellFloats, kCellFloats);
-    }
+ private:
+  float* Row(int r) const { return grid_ + static_cast<std::size_t>(r - b_.ry0) * b_.rowFloats; }
+  // The half of grid row ChunkStart(i + 1) that chunk i adds.
+  float* Half(int i) const { return halves_ + static_cast<std::size_t>(i) * b_.rowFloats; }
+  // Rows beyond the band hold nothing.
+  const float* RowOrZeros(int r) const { return r < b_.ry0 || r >= b_.ry1 ? zeros_ : Row(r); }
 
-#pragma omp for schedule(static)
-    for (int k = 0; k < yBlocks; ++k) {
-      const std::size_t first = static_cast<std::size_t>(k) * kRowAlignFloats;
-      BlurAxis(grid + first, rows, rowFloats, std::min(kRowAlignFloats, usedFloats - first));
-    }
-
-    const int sliceSegments = Segments(b.sx0, b.sx1);
-    // The end of the parallel region waits for every thread anyway.
-#pragma omp for schedule(static) nowait
-    for (int strip = b.sy0; strip < b.sy1; ++strip) {
-      const int yEnd = StripStart(strip + 1, p.spacing, height);
-      const float* g0 = gridRow(strip);
-      for (int y = StripStart(strip, p.spacing, height); y < yEnd; ++y) {
-        const float wy = RowWeight(y, strip, p.spacing);
-        for (int j = 0; j < sliceSegments; ++j) {
-          const Segment seg = SegmentAt(p, b, colOff, width, b.sx0, b.sx1, j);
-          const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b.cx0) * kCellFloats;
-          SliceRow(rowOf(y), seg, g0 + at, g0 + rowFloats + at, wy, colOff, colW, gain, s.copies);
-        }
+  void Splat(int strip, float* g0, float* g1, const SplatScratch& s) const {
+    const GridPlan& p = pic_.plan;
+    const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
+    const int segments = Segments(b_.cx0, b_.cx1 - 1);
+    for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
+      const float wy = RowWeight(y, strip, p.spacing);
+      for (int j = 0; j < segments; ++j) {
+        const Segment seg = SegmentAt(b_.cx0, b_.cx1 - 1, j);
+        const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
+        SplatRow(PixelRow(y), seg, pic_.colOff, pic_.colW, p.segmentFloats, s);
+        FlushRow(s.copies, p.segmentFloats, seg.floats, g0 + at, g1 + at, 1.0f - wy, wy);
       }
     }
   }
-  // The next band splats these pixels: the originals go back for it, the
-  // rewritten ones wait in the buffer.
-  SwapRegion(src, stride, overlap.keep, overlap.buffer);
+
+  // Blurs grid row r across x and range, in place.
+  void BlurAcross(int r) const {
+    const int cells = b_.cx1 - b_.cx0;
+    BlurBins(Row(r), cells);
+    BlurAxis(Row(r), cells, kCellFloats, kCellFloats);
+  }
+
+  // Grid rows up to r are blurred across: blurs row r - 2 down into the ring
+  // if it lies in [firstY, lastY], then slices the strip above it if both of
+  // its rows are there.
+  void BlurredThrough(int r, int firstY, int lastY, ThreadScratch& t) const {
+    const int row = r - 2;
+    if (row < firstY || row > lastY) return;
+    BlurDown(row, t.ring[row & 1]);
+    if (row > firstY) Slice(row - 1, t.ring[(row - 1) & 1], t.ring[row & 1], t.slice);
+  }
+
+  void BlurDown(int r, float* out) const {
+    BlurRows(RowOrZeros(r - 2), RowOrZeros(r - 1), RowOrZeros(r), RowOrZeros(r + 1),
+             RowOrZeros(r + 2), out, b_.rowFloats);
+  }
+
+  // Slices the strip between blurred rows g0 and g1 if this band owns it.
+  void Slice(int strip, const float* g0, const float* g1, float* scratch) const {
+    if (strip < b_.sy0 || strip >= b_.sy1) return;
+    const GridPlan& p = pic_.plan;
+    const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
+    const int segments = Segments(b_.sx0, b_.sx1);
+    for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
+      const float wy = RowWeight(y, strip, p.spacing);
+      for (int j = 0; j < segments; ++j) {
+        const Segment seg = SegmentAt(b_.sx0, b_.sx1, j);
+        const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
+        SliceRow(PixelRow(y), seg, g0 + at, g1 + at, wy, pic_.colOff, pic_.colW, pic_.gain, scratch);
+      }
+    }
+  }
+
+  // The chunks on both sides of cut i have done their part when two arrive;
+  // the second runs the job.
+  void Arrive(int i, ThreadScratch& t) {
+    if (arrivals_[i].fetch_add(1, std::memory_order_acq_rel) == 1) RunCut(i, t);
+  }
+
+  // Completes grid row k = ChunkStart(i) from the two halves and slices the
+  // strips whose blurred rows reach across it.
+  void RunCut(int i, ThreadScratch& t) const {
+    const int k = ChunkStart(i);
+    float* row = Row(k);
+    const float* half = Half(i - 1);
+    for (std::size_t f = 0; f < b_.rowFloats; ++f) row[f] += half[f];
+    BlurAcross(k);
+    for (int r = k - 3; r <= k + 3; ++r) {
+      BlurDown(r, t.cutRing[r & 1]);
+      if (r > k - 3) Slice(r - 1, t.cutRing[(r - 1) & 1], t.cutRing[r & 1], t.slice);
+    }
+  }
+
+  // Segment j of a band row whose pixels lie in cells [c0, c1), of which the
+  // band's grid row holds the cells from cx0 on.
+  Segment SegmentAt(int c0, int c1, int j) const {
+    const int first = c0 + j * kSegmentCells;
+    const auto [x0, x1] = Columns(pic_.colOff, pic_.width, first, std::min(c1, first + kSegmentCells));
+    const std::size_t offset = static_cast<std::size_t>(first - b_.cx0) * kCellFloats;
+    return Segment{x0, x1, first * kCellFloats, std::min(pic_.plan.segmentFloats, b_.rowFloats - offset)};
+  }
+
+  unsigned char* PixelRow(int y) const { return pic_.src + static_cast<std::ptrdiff_t>(y) * pic_.stride; }
+
+  const Picture& pic_;
+  const Band& b_;
+  float* grid_;
+  float* halves_ = nullptr;
+  float* zeros_ = nullptr;
+  float* rings_ = nullptr;
+  std::atomic<int>* arrivals_ = nullptr;
+};
+
+void RunBand(const Picture& pic, const Band& band, float* area, unsigned char* threadArea,
+             int threads) {
+  BandRun run(pic, band, area, reinterpret_cast<unsigned char*>(area + BandFloats(band, threads)));
+  auto chunk = [&](int i, int slot) {
+    ThreadScratch t = run.Scratch(slot, threadArea);
+    run.RunChunk(i, t);
+  };
+  ShareChunks(run.Chunks(), std::min(threads, run.Chunks()), chunk);
 }
 
 int RunGrid(unsigned char* src, int width, int height, int stride, const GridPlan& p, int threads,
@@ -323,9 +451,10 @@ int RunGrid(unsigned char* src, int width, int height, int stride, const GridPla
       RoundUp(reinterpret_cast<std::uintptr_t>(memory.get()), kAlign));
   auto* colOff = reinterpret_cast<std::int32_t*>(base);
   auto* colW = reinterpret_cast<float*>(colOff + p.tableEntries);
-  unsigned char* haloBuffer = base + p.sharedBytes - p.haloBytes;
+  unsigned char* halo[2] = {base + p.sharedBytes - 2 * p.haloBytes,
+                            base + p.sharedBytes - p.haloBytes};
   unsigned char* threadArea = base + p.sharedBytes;
-  auto* grid = reinterpret_cast<float*>(threadArea + static_cast<std::size_t>(threads) * p.threadBytes);
+  auto* area = reinterpret_cast<float*>(threadArea + static_cast<std::size_t>(threads) * p.threadBytes);
 
   for (int x = 0; x < width; ++x) {
     const double u = x / p.spacing;
@@ -337,13 +466,23 @@ int RunGrid(unsigned char* src, int width, int height, int stride, const GridPla
     colOff[x] = 0;
     colW[x] = 0.0f;
   }
-  Overlap overlap{Region{}, Region{}, haloBuffer};
+  for (int t = 0; t < threads; ++t) {
+    std::memset(threadArea + static_cast<std::size_t>(t) * p.threadBytes, 0,
+                kSplatCopies * p.segmentFloats * sizeof(float));
+  }
+  const Picture pic{src, width, height, stride, p, colOff, colW, gain};
+  Region previous;
   for (int k = 0; k < p.bands; ++k) {
     const Band band = BandAt(p, k);
-    overlap.keep = k + 1 < p.bands ? KeptRegion(p, band, colOff, width, height) : Region{};
-    RunBand(src, width, height, stride, p, band, overlap, grid, colOff, colW, threadArea, threads,
-            gain);
-    overlap.restore = overlap.keep;
+    const Region keep = k + 1 < p.bands ? KeptRegion(p, band, colOff, width, height) : Region{};
+    // The next band splats these pixels too, so their originals wait here.
+    SwapRegion(src, stride, keep, halo[k & 1], true);
+    RunBand(pic, band, area, threadArea, threads);
+    // This band has splatted the previous band's kept pixels: their
+    // rewritten values go back in. Its own go out and the originals back.
+    SwapRegion(src, stride, previous, halo[(k + 1) & 1]);
+    SwapRegion(src, stride, keep, halo[k & 1]);
+    previous = keep;
   }
   return IMAGEPROCESSING_OK;
 }
@@ -379,6 +518,8 @@ int Enhance(unsigned char* src, int width, int height, int stride, int strength)
       static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) + kExtraBytes;
   const long long pixels = static_cast<long long>(width) * height;
   if (pixels <= kDirectPixels) return RunDirect(src, width, height, stride, sigmaS, gain);
+  // The thread count follows OpenMP's setting (OMP_NUM_THREADS,
+  // omp_set_num_threads), the knob a caller already uses for its own work.
   const int threads = static_cast<int>(std::clamp<long long>(
       pixels / kPixelsPerThread, 1, std::clamp(omp_get_max_threads(), 1, kMaxThreads)));
   // Bands are planned for kMaxThreads whatever the count at hand, so that a

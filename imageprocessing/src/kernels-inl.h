@@ -414,8 +414,12 @@ void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t
   }
 }
 
-void BlurRowRange(float* HWY_RESTRICT row, int cells) {
-  // Twelve bins are too short for vectors to pay; this pass is ~1 % of a call.
+// The range axis of every cell of a row. Values and weights interleave, so
+// bin neighbours are 2 and 4 floats away: in 4-float vectors, the neighbour
+// vector and one byte shift of two vectors. At small grid spacings there is
+// a cell for every few pixels, and a scalar loop here took a third of a call.
+void BlurBins(float* HWY_RESTRICT row, int cells) {
+#if HWY_TARGET == HWY_SCALAR
   for (int c = 0; c < cells; ++c) {
     float* p = row + static_cast<std::ptrdiff_t>(c) * kCellFloats;
     float t[kCellFloats + 8] = {};
@@ -425,6 +429,24 @@ void BlurRowRange(float* HWY_RESTRICT row, int cells) {
       p[k] = kTap0 * q[0] + kTap1 * (q[-2] + q[2]) + kTap2 * (q[-4] + q[4]);
     }
   }
+#else
+  const hn::FixedTag<float, 4> d;
+  constexpr int kVectors = kCellFloats / 4;
+  const auto k0 = hn::Set(d, kTap0), k1 = hn::Set(d, kTap1), k2 = hn::Set(d, kTap2);
+  for (int c = 0; c < cells; ++c) {
+    float* p = row + static_cast<std::ptrdiff_t>(c) * kCellFloats;
+    hn::Vec<decltype(d)> v[kVectors + 2];
+    v[0] = v[kVectors + 1] = hn::Zero(d);
+    for (int i = 0; i < kVectors; ++i) v[i + 1] = hn::LoadU(d, p + 4 * i);
+    for (int i = 1; i <= kVectors; ++i) {
+      const auto inner = hn::Add(hn::CombineShiftRightBytes<8>(d, v[i], v[i - 1]),
+                                 hn::CombineShiftRightBytes<8>(d, v[i + 1], v[i]));
+      const auto outer = hn::Add(v[i - 1], v[i + 1]);
+      hn::StoreU(hn::MulAdd(k2, outer, hn::MulAdd(k1, inner, hn::Mul(k0, v[i]))), d,
+                 p + 4 * (i - 1));
+    }
+  }
+#endif
 }
 
 void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size_t width) {
@@ -449,6 +471,23 @@ void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size
       c = p1;
       p1 = p2;
     }
+  }
+}
+
+// Out of place, one output row from five inputs: lets a row be blurred as
+// soon as its neighbours exist, with the inputs left intact for whoever else
+// needs them. Same arithmetic as BlurAxis.
+void BlurRows(const float* HWY_RESTRICT m2, const float* HWY_RESTRICT m1,
+              const float* HWY_RESTRICT c, const float* HWY_RESTRICT p1,
+              const float* HWY_RESTRICT p2, float* HWY_RESTRICT out, std::size_t floats) {
+  const hn::CappedTag<float, 8> d;
+  const std::size_t n = hn::Lanes(d);
+  const auto k0 = hn::Set(d, kTap0), k1 = hn::Set(d, kTap1), k2 = hn::Set(d, kTap2);
+  for (std::size_t i = 0; i < floats; i += n) {
+    const auto inner = hn::Add(hn::LoadU(d, m1 + i), hn::LoadU(d, p1 + i));
+    const auto outer = hn::Add(hn::LoadU(d, m2 + i), hn::LoadU(d, p2 + i));
+    hn::StoreU(hn::MulAdd(k2, outer, hn::MulAdd(k1, inner, hn::Mul(k0, hn::LoadU(d, c + i)))), d,
+               out + i);
   }
 }
 

@@ -15,8 +15,9 @@ namespace morvane::imgproc {
 
 HWY_EXPORT(SplatRow);
 HWY_EXPORT(FlushRow);
-HWY_EXPORT(BlurRowRange);
+HWY_EXPORT(BlurBins);
 HWY_EXPORT(BlurAxis);
+HWY_EXPORT(BlurRows);
 HWY_EXPORT(SliceRow);
 HWY_EXPORT(LumaRow);
 HWY_EXPORT(DirectRow);
@@ -31,10 +32,15 @@ void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, floa
   HWY_DYNAMIC_DISPATCH(FlushRow)(copies, segmentFloats, floats, g0, g1, w0, w1);
 }
 
-void BlurRowRange(float* row, int cells) { HWY_DYNAMIC_DISPATCH(BlurRowRange)(row, cells); }
+void BlurBins(float* row, int cells) { HWY_DYNAMIC_DISPATCH(BlurBins)(row, cells); }
 
 void BlurAxis(float* base, int count, std::size_t stride, std::size_t width) {
   HWY_DYNAMIC_DISPATCH(BlurAxis)(base, count, stride, width);
+}
+
+void BlurRows(const float* m2, const float* m1, const float* c, const float* p1, const float* p2,
+              float* out, std::size_t floats) {
+  HWY_DYNAMIC_DISPATCH(BlurRows)(m2, m1, c, p1, p2, out, floats);
 }
 
 void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const float* g1, float wy,

@@ -61,10 +61,14 @@ void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, floa
               float w0, float w1);
 // In-place Gaussian blur (sigma^2 = 2/3 cell) of the range axis of every cell
 // of one grid row.
-void BlurRowRange(float* row, int cells);
+void BlurBins(float* row, int cells);
 // In-place Gaussian blur (same kernel) along an axis: `count` samples
 // `stride` floats apart, each a run of `width` floats (a multiple of 8).
 void BlurAxis(float* base, int count, std::size_t stride, std::size_t width);
+// The same blur across five rows (m2, m1, c, p1, p2: rows -2 .. +2), written
+// to `out`; `floats` is a multiple of 8.
+void BlurRows(const float* m2, const float* m1, const float* c, const float* p1, const float* p2,
+              float* out, std::size_t floats);
 // Interpolates the blurred grid at every pixel of the segment and writes the
 // enhanced pixels back. g0/g1 are grid rows cy and cy + 1 (whole rows), wy the
 // weight of g1; scratch holds kSplatCopies * segmentFloats floats.

@@ -199,14 +199,14 @@ void TestFlushRow() {
   }
 }
 
-void TestBlurRowRange() {
+void TestBlurBins() {
   for (int cells = 1; cells <= 3; ++cells) {
     std::mt19937 rng(static_cast<std::uint32_t>(cells));
     std::uniform_real_distribution<float> value(0.0f, 50.0f);
     std::vector<float> row(cells * kCellFloats);
     for (auto& v : row) v = value(rng);
     const auto in = row;
-    HWY_NAMESPACE::BlurRowRange(row.data(), cells);
+    HWY_NAMESPACE::BlurBins(row.data(), cells);
     for (int c = 0; c < cells; ++c)
       for (int k = 0; k < kCellFloats; ++k) {
         // Values and weights interleave, so bin neighbours are 2 floats apart.
@@ -243,6 +243,33 @@ void TestBlurAxis() {
           ASSERT_NEAR(got, want, 1e-4) << "count " << count << " sample " << i << " lane " << l;
         }
     }
+  }
+}
+
+void TestBlurRows() {
+  for (std::size_t floats : {std::size_t{8}, std::size_t{16}, std::size_t{24}, std::size_t{40}}) {
+    std::mt19937 rng(static_cast<std::uint32_t>(floats));
+    std::uniform_real_distribution<float> value(0.0f, 50.0f);
+    // Five input rows and the output, each with a marked guard past `floats`.
+    const std::size_t stride = floats + 16;
+    std::vector<float> data(6 * stride, -7.0f);
+    for (int r = 0; r < 5; ++r)
+      for (std::size_t l = 0; l < floats; ++l) data[r * stride + l] = value(rng);
+    const auto in = data;
+    const float* row[5];
+    for (int r = 0; r < 5; ++r) row[r] = data.data() + r * stride;
+    float* out = data.data() + 5 * stride;
+    HWY_NAMESPACE::BlurRows(row[0], row[1], row[2], row[3], row[4], out, floats);
+    for (std::size_t l = 0; l < stride; ++l) {
+      if (l >= floats) {
+        ASSERT_EQ(out[l], -7.0f) << "wrote past " << floats << " floats";
+        continue;
+      }
+      double want = 0;
+      for (int d = -2; d <= 2; ++d) want += o::kTaps[std::abs(d)] * in[(2 + d) * stride + l];
+      ASSERT_NEAR(out[l], want, 1e-4) << floats << " floats, lane " << l;
+    }
+    EXPECT_TRUE(std::equal(in.begin(), in.begin() + 5 * stride, data.begin())) << "changed an input";
   }
 }
 
@@ -339,8 +366,9 @@ HWY_TARGET_INSTANTIATE_TEST_SUITE_P(Kernels);
 HWY_EXPORT_AND_TEST_P(Kernels, TestLumaRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestFlushRow);
-HWY_EXPORT_AND_TEST_P(Kernels, TestBlurRowRange);
+HWY_EXPORT_AND_TEST_P(Kernels, TestBlurBins);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurAxis);
+HWY_EXPORT_AND_TEST_P(Kernels, TestBlurRows);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSliceRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestDirectRow);
 
