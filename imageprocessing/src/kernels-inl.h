@@ -180,14 +180,43 @@ HWY_INLINE void AddDetail(std::uint8_t* HWY_RESTRICT p, const std::int16_t* HWY_
                           int count) {
   int i = 0;
 #if HWY_TARGET != HWY_SCALAR
-  const hn::FixedTag<std::uint8_t, 16> d8;
-  const hn::FixedTag<std::uint8_t, 8> d8h;
-  const hn::FixedTag<std::int16_t, 8> d16;
   // Pixel (0..15) of each byte of the three 16-byte blocks of 16 pixels.
   alignas(16) static constexpr std::uint8_t kSpread[48] = {
       0,  0,  0,  1,  1,  1,  2,  2,  2,  3,  3,  3,  4,  4,  4,  5,
       5,  5,  6,  6,  6,  7,  7,  7,  8,  8,  8,  9,  9,  9,  10, 10,
       10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15};
+#if HWY_TARGET <= HWY_AVX2
+  // 32 pixels per step in 256-bit vectors: byte shuffles stay within 128-bit
+  // blocks, so each output block gets the 16 pixels' deltas it draws from
+  // (pixels 0..15 or 16..31) by a block permute, then the block's mask.
+  const __m256i zero16 = _mm256_setzero_si256();
+  const __m128i s0 = _mm_load_si128(reinterpret_cast<const __m128i*>(kSpread));
+  const __m128i s1 = _mm_load_si128(reinterpret_cast<const __m128i*>(kSpread + 16));
+  const __m128i s2 = _mm_load_si128(reinterpret_cast<const __m128i*>(kSpread + 32));
+  const __m256i spread[3] = {_mm256_setr_m128i(s0, s1), _mm256_setr_m128i(s2, s0),
+                             _mm256_setr_m128i(s1, s2)};
+  for (; i + 32 <= count; i += 32) {
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(detail + i));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(detail + i + 16));
+    // packus interleaves the blocks of its operands; the permute restores pixel order.
+    const __m256i pos = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+    const __m256i neg = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(_mm256_subs_epi16(zero16, lo), _mm256_subs_epi16(zero16, hi)), 0xD8);
+    const __m256i posSrc[3] = {_mm256_permute2x128_si256(pos, pos, 0x00), pos,
+                               _mm256_permute2x128_si256(pos, pos, 0x11)};
+    const __m256i negSrc[3] = {_mm256_permute2x128_si256(neg, neg, 0x00), neg,
+                               _mm256_permute2x128_si256(neg, neg, 0x11)};
+    __m256i* q = reinterpret_cast<__m256i*>(p + 3 * static_cast<std::ptrdiff_t>(i));
+    for (int k = 0; k < 3; ++k) {
+      const __m256i up = _mm256_adds_epu8(_mm256_loadu_si256(q + k),
+                                          _mm256_shuffle_epi8(posSrc[k], spread[k]));
+      _mm256_storeu_si256(q + k, _mm256_subs_epu8(up, _mm256_shuffle_epi8(negSrc[k], spread[k])));
+    }
+  }
+#endif
+  const hn::FixedTag<std::uint8_t, 16> d8;
+  const hn::FixedTag<std::uint8_t, 8> d8h;
+  const hn::FixedTag<std::int16_t, 8> d16;
   const auto zero = hn::Zero(d16);
   for (; i + 16 <= count; i += 16) {
     const auto lo = hn::LoadU(d16, detail + i);
@@ -642,9 +671,10 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   // Interpolating the two grid rows once per pixel row leaves a 2-D lookup
   // per pixel instead of a 3-D one.
   float* HWY_RESTRICT rg = scratch;
+  const std::size_t floats = seg.floats;  // read once: the stores below may alias `seg`
   {
     const VF vwy = hn::Set(df, wy);
-    for (std::size_t i = 0; i < seg.floats; i += static_cast<std::size_t>(n)) {
+    for (std::size_t i = 0; i < floats; i += static_cast<std::size_t>(n)) {
       const VF a = hn::LoadU(df, g0 + i);
       hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
     }
@@ -652,7 +682,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #if HWY_TARGET <= HWY_AVX2
   // The tables follow the row in scratch; they are made when the first pixel
   // that reads them comes up, so small grid spacings only pay for gathers.
-  float* HWY_RESTRICT tables = rg + seg.floats;
+  float* HWY_RESTRICT tables = rg + floats;
   bool tablesReady = false;
 #endif
   const VF vgain = hn::Set(df, gain);
@@ -683,10 +713,10 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   #if HWY_TARGET <= HWY_AVX2
       if (span <= kLookupSpan) {
         if (!tablesReady) {
-          BuildSliceTables(rg, seg.floats / kCellFloats, tables);
+          BuildSliceTables(rg, floats / kCellFloats, tables);
           tablesReady = true;
         }
-        const std::size_t first = static_cast<std::size_t>(firstOff / kCellFloats);
+        const std::size_t first = static_cast<std::uint32_t>(firstOff) / kCellFloats;
   #if HWY_TARGET <= HWY_AVX3
         if (span <= kCellFloats) {
           LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
