@@ -630,24 +630,16 @@ HWY_INLINE __m256 Lookup16(const float* HWY_RESTRICT t, __m256i idx, __m256 uppe
                           _mm256_permutevar8x32_ps(_mm256_loadu_ps(t + 8), idx), upper);
 }
 
-// As the AVX-512 version. Lanes in cell `first` + 1 take their own and right
-// cells one table further on; when no lane is there (kStraddles false), the
-// two extra lookups and blends are skipped.
-template <bool kStraddles>
-HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
-                              VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
-                              VF& w10, VF& v11, VF& w11) {
-  const __m256i i0 = cell.raw;
-  const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(1));
-  const __m256 upper0 = _mm256_castsi256_ps(_mm256_slli_epi32(i0, 28));
-  const __m256 upper1 = _mm256_castsi256_ps(_mm256_slli_epi32(i1, 28));
-  const __m256 inRight = _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, firstOff.raw));
-  const float* t = tables + first * kTableFloats;
-  auto corners = [&](std::size_t part, __m256i idx, __m256 upper, VF& own, VF& right) {
-    const __m256 a = Lookup16(t + part, idx, upper);
-    const __m256 b = Lookup16(t + kTableFloats + part, idx, upper);
+// The corners of LookupCorners from the tables at t, `fetch`(table, k)
+// looking up bin cell + k of every lane in one table.
+template <bool kStraddles, class Fetch>
+HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, __m256 inRight, VF& v00,
+                            VF& w00, VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+  auto corners = [&](std::size_t part, int k, VF& own, VF& right) {
+    const __m256 a = fetch(t + part, k);
+    const __m256 b = fetch(t + kTableFloats + part, k);
     if constexpr (kStraddles) {
-      const __m256 c = Lookup16(t + 2 * kTableFloats + part, idx, upper);
+      const __m256 c = fetch(t + 2 * kTableFloats + part, k);
       own = VF{_mm256_blendv_ps(a, b, inRight)};
       right = VF{_mm256_blendv_ps(b, c, inRight)};
     } else {
@@ -655,10 +647,46 @@ HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t firs
       right = VF{b};
     }
   };
-  corners(0, i0, upper0, v00, v10);
-  corners(0, i1, upper1, v01, v11);
-  corners(16, i0, upper0, w00, w10);
-  corners(16, i1, upper1, w01, w11);
+  corners(0, 0, v00, v10);
+  corners(0, 1, v01, v11);
+  corners(16, 0, w00, w10);
+  corners(16, 1, w01, w11);
+}
+
+// As the AVX-512 version. Lanes in cell `first` + 1 take their own and right
+// cells one table further on; when no lane is there (kStraddles false), the
+// two extra lookups and blends are skipped. Neighbouring pixels rarely differ
+// by more than six bins (150 levels): then the eight table entries from the
+// vector's lowest bin on hold every lane's two bins, and one vpermps on that
+// window fetches what two and a blend fetch from the whole table.
+template <bool kStraddles>
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
+                              VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
+                              VF& w10, VF& v11, VF& w11) {
+  const __m256i i0 = cell.raw;
+  const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(1));
+  const __m256 inRight = _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, firstOff.raw));
+  const float* t = tables + first * kTableFloats;
+  __m128i lowest = _mm_min_epi32(_mm256_castsi256_si128(i0), _mm256_extracti128_si256(i0, 1));
+  lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0x4E));
+  lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0xB1));
+  const __m256i window = _mm256_broadcastd_epi32(lowest);
+  const __m256i rel[2] = {_mm256_sub_epi32(i0, window), _mm256_sub_epi32(i1, window)};
+  if (_mm256_testz_si256(rel[1], _mm256_set1_epi32(~7))) {
+    // Bins 12..15 repeat 8..11 and the weights follow the values, so a window
+    // from bin 10 on still reads the table's own memory.
+    const float* from = t + _mm_cvtsi128_si32(lowest);
+    CornersFrom<kStraddles>(
+        from, [&](const float* table, int k) { return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel[k]); },
+        inRight, v00, w00, v01, w01, v10, w10, v11, w11);
+    return;
+  }
+  const __m256i idx[2] = {i0, i1};
+  const __m256 upper[2] = {_mm256_castsi256_ps(_mm256_slli_epi32(i0, 28)),
+                           _mm256_castsi256_ps(_mm256_slli_epi32(i1, 28))};
+  CornersFrom<kStraddles>(
+      t, [&](const float* table, int k) { return Lookup16(table, idx[k], upper[k]); }, inRight, v00,
+      w00, v01, w01, v10, w10, v11, w11);
 }
 #endif
 

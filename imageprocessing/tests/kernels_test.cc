@@ -27,17 +27,19 @@ constexpr int kGuard = 48;   // bytes around a row that no kernel may touch
 constexpr std::uint8_t kMark = 0xA7;
 constexpr double kTaps[3] = {0.489163262, 0.231064364, 0.0243540048};
 
-std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed) {
+// Bytes in [low, low + span) (span a power of two up to 256).
+std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed, int low = 0,
+                                      int span = 256) {
   std::mt19937 rng(seed);
   std::vector<std::uint8_t> v(n);
-  for (auto& b : v) b = static_cast<std::uint8_t>(rng() & 0xFF);
+  for (auto& b : v) b = static_cast<std::uint8_t>(low + (rng() & (span - 1)));
   return v;
 }
 
 // A pixel row of `width` random pixels with kGuard marked bytes on each side.
-std::vector<std::uint8_t> GuardedRow(int width, std::uint32_t seed) {
+std::vector<std::uint8_t> GuardedRow(int width, std::uint32_t seed, int low = 0, int span = 256) {
   std::vector<std::uint8_t> row(2 * kGuard + 3 * static_cast<std::size_t>(width), kMark);
-  const auto pixels = RandomBytes(3 * static_cast<std::size_t>(width), seed);
+  const auto pixels = RandomBytes(3 * static_cast<std::size_t>(width), seed, low, span);
   std::copy(pixels.begin(), pixels.end(), row.begin() + kGuard);
   return row;
 }
@@ -275,43 +277,48 @@ void TestBlurRows() {
 
 void TestSliceRow() {
   const float gain = 2.4f, wy = 0.375f;
-  // Gathers, lookups over four cells (AVX-512), over two cells (AVX2, AVX-512).
+  // Gathers, lookups over four cells (AVX-512), over two cells (AVX2, AVX-512);
+  // rows of any level, and rows within 64 levels, whose neighbours' bins
+  // fit the narrower table window AVX2 uses then.
   for (double spacing : {2.0, 5.5, 9.0, 17.5}) {
-    ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
-      // Two grid rows of positive weights and values that are weight times a
-      // level, plus the slack the interpolation may read.
-      std::mt19937 rng(static_cast<std::uint32_t>(seg.xEnd * 31 + seg.xBegin));
-      std::uniform_real_distribution<float> weight(0.1f, 4.0f), level(0.0f, 255.0f);
-      std::vector<float> g0(seg.floats + kRowAlignFloats), g1(seg.floats + kRowAlignFloats);
-      for (auto* g : {&g0, &g1})
-        for (std::size_t i = 0; i < g->size(); i += 2) {
-          (*g)[i + 1] = weight(rng);
-          (*g)[i] = (*g)[i + 1] * level(rng);
-        }
-      auto guarded = o::GuardedRow(seg.xEnd, seg.xEnd * 13 + seg.xBegin);
-      auto want = guarded;
-      std::vector<float> scratch(kSplatCopies * seg.floats);  // what the orchestration gives
-      HWY_NAMESPACE::SliceRow(guarded.data() + o::kGuard, seg, g0.data(), g1.data(), wy, cols.off.data(),
-               cols.w.data(), gain, scratch.data());
+    for (const int low : {0, 96}) {
+      ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+        // Two grid rows of positive weights and values that are weight times a
+        // level, plus the slack the interpolation may read.
+        std::mt19937 rng(static_cast<std::uint32_t>(seg.xEnd * 31 + seg.xBegin));
+        std::uniform_real_distribution<float> weight(0.1f, 4.0f), level(0.0f, 255.0f);
+        std::vector<float> g0(seg.floats + kRowAlignFloats), g1(seg.floats + kRowAlignFloats);
+        for (auto* g : {&g0, &g1})
+          for (std::size_t i = 0; i < g->size(); i += 2) {
+            (*g)[i + 1] = weight(rng);
+            (*g)[i] = (*g)[i + 1] * level(rng);
+          }
+        auto guarded =
+            o::GuardedRow(seg.xEnd, seg.xEnd * 13 + seg.xBegin, low, low == 0 ? 256 : 64);
+        auto want = guarded;
+        std::vector<float> scratch(kSplatCopies * seg.floats);  // what the orchestration gives
+        HWY_NAMESPACE::SliceRow(guarded.data() + o::kGuard, seg, g0.data(), g1.data(), wy,
+                                cols.off.data(), cols.w.data(), gain, scratch.data());
 
-      auto at = [&](std::size_t i) { return g0[i] + wy * (g1[i] - g0[i]); };
-      for (int x = seg.xBegin; x < seg.xEnd; ++x) {
-        std::uint8_t* p = want.data() + o::kGuard + 3 * x;
-        const float y = o::Luma(p);
-        int cell;
-        float fz;
-        o::RangeCell(y, cell, fz);
-        const std::size_t c0 = cols.off[x] - seg.base + 2 * cell;
-        double vw[2];
-        for (int k = 0; k < 2; ++k) {
-          auto lerp = [&](std::size_t i) { return at(i + k) + fz * (at(i + 2 + k) - at(i + k)); };
-          vw[k] = lerp(c0) + cols.w[x] * (lerp(c0 + kCellFloats) - lerp(c0));
+        auto at = [&](std::size_t i) { return g0[i] + wy * (g1[i] - g0[i]); };
+        for (int x = seg.xBegin; x < seg.xEnd; ++x) {
+          std::uint8_t* p = want.data() + o::kGuard + 3 * x;
+          const float y = o::Luma(p);
+          int cell;
+          float fz;
+          o::RangeCell(y, cell, fz);
+          const std::size_t c0 = cols.off[x] - seg.base + 2 * cell;
+          double vw[2];
+          for (int k = 0; k < 2; ++k) {
+            auto lerp = [&](std::size_t i) { return at(i + k) + fz * (at(i + 2 + k) - at(i + k)); };
+            vw[k] = lerp(c0) + cols.w[x] * (lerp(c0 + kCellFloats) - lerp(c0));
+          }
+          const double detail = gain * (y - vw[0] / vw[1]);
+          for (int c = 0; c < 3; ++c) p[c] = o::Enhanced(p[c], detail);
         }
-        const double detail = gain * (y - vw[0] / vw[1]);
-        for (int c = 0; c < 3; ++c) p[c] = o::Enhanced(p[c], detail);
-      }
-      o::ExpectRowMatches(guarded, want, seg.xBegin, seg.xEnd, "SliceRow");
-    });
+        o::ExpectRowMatches(guarded, want, seg.xBegin, seg.xEnd, "SliceRow");
+      });
+    }
   }
 }
 
