@@ -20,9 +20,9 @@
 
 namespace platform {
 
-namespace {
-
 std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
+
+namespace {
 
 [[noreturn]] void FailRead(const std::string& Path, const std::string& Reason) {
   throw FileError("Cannot read " + Quoted(Path) + ": " + Reason, Reason);

@@ -11,6 +11,10 @@
 
 namespace platform {
 
+// The path as failure messages name it, in double quotes, so that spaces at its
+// ends or in it stay visible.
+std::string Quoted(const std::string& Path);
+
 // True when something (a file or a folder) exists under that name.
 bool FileExists(const std::string& Path);
 

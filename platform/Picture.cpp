@@ -44,8 +44,6 @@ constexpr std::int64_t kMaxPixels = 250'000'000;
 // through, in the widest format Qt decodes into (64-bit RGBA for 16-bit PNG).
 constexpr int kAllocationLimitMb = static_cast<int>((kMaxPixels * 8) / (1024 * 1024) + 1);
 
-std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
-
 std::string Utf8(const QString& Text) { return Text.toStdString(); }
 
 // Nearest integer to Numerator / Denominator (Denominator > 0), halves rounding up;
