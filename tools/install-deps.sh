@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6
-  libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev
+  libgtest-dev libgmock-dev libhwy-dev
   xvfb xauth x11-utils fonts-wqy-microhei qt6-translations-l10n
   dpkg-dev file desktop-file-utils appstream lintian
 )

@@ -19,7 +19,7 @@ if [ ! -x "$root/usr/bin/make" ]; then
   mkdir -p "$(dirname "$root")"
   # The large build dependencies come with the root; install-deps.sh adds the rest.
   mmdebstrap --variant=apt --components=main \
-    --include=ca-certificates,make,build-essential,cmake,ninja-build,pkg-config,qt6-base-dev,libgtest-dev,libbenchmark-dev,libhwy-dev,xvfb,xauth \
+    --include=ca-certificates,make,build-essential,cmake,ninja-build,pkg-config,qt6-base-dev,libgtest-dev,libhwy-dev,xvfb,xauth \
     trixie "$root.partial" "deb $mirror trixie main"
   mv "$root.partial" "$root"
 fi
