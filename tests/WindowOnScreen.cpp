@@ -1,7 +1,11 @@
 // On a real X server: the window FrmTest at 1240 x 566 client pixels as the X
 // server sees it, a font behind every character of its Chinese texts, and
 // screenshots after a photo has been opened and enhanced, fitted and zoomed in
-// (the second beside the first, named with "-zoomed").
+// (the second beside the first, named with "-zoomed"). Then a picture with a
+// different colour in every pixel, fitted one to one into device pixels, must
+// reach the screen pixel for pixel: with QT_SCALE_FACTOR=2 the window is twice
+// as large in device pixels and the fitted view is drawn at device resolution,
+// not enlarged from its logical size.
 //
 // window_on_screen <photo> <library name> <library folder> <screenshot.png>
 #include "app/FrmTest.h"
@@ -10,12 +14,15 @@
 
 #include <QGlyphRun>
 #include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -79,8 +86,94 @@ std::string ClientSizeOnServer(const QWidget& Window) {
   return (width + " x " + height).toStdString();
 }
 
+// The window's pixels as the X server holds them, in device pixels.
+QImage OnScreen(QWidget& Window) {
+  const QPixmap shown = Window.screen()->grabWindow(Window.winId());
+  return shown.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Once the X server shows what the window last drew: the window's own render
+// is what the screen must come to hold.
+bool Settled(QWidget& Window) {
+  const QImage drawn = Window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  return QTest::qWaitFor([&] { return OnScreen(Window) == drawn; }, 5000);
+}
+
 bool Screenshot(QWidget& Window, const QString& File) {
-  return Window.screen()->grabWindow(Window.winId()).save(File, "PNG");
+  return OnScreen(Window).save(File, "PNG");
+}
+
+// A colour that differs from each neighbour's, so any two device pixels of a
+// 2 x 2 block differ and no enlargement of a smaller drawing can reproduce it.
+QRgb Dense(int X, int Y) {
+  return qRgb((X + Y) % 2 == 0 ? 0 : 255, X % 256, Y % 256);
+}
+
+// Ratio device pixels to a logical one: fitted into the 600 x 450 box, the
+// picture is 600 x 300 logical pixels, one picture pixel to a device pixel.
+QString WriteDensePicture(const QTemporaryDir& Folder, int Ratio) {
+  QImage picture(600 * Ratio, 300 * Ratio, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, Dense(x, y));
+  }
+  const QString path = Folder.filePath("dense.bmp");
+  return picture.save(path, "BMP") ? path : QString();
+}
+
+// Where the screen differs from the box drawn as it should be: the dense
+// picture one to one at Picture, the box's Background around it up to the
+// edges of Box, and something else on the ring of pixels just outside Box, so
+// that the box is exactly that large. All in device pixels of the window;
+// empty when nowhere.
+std::string BoxMismatch(const QImage& Screen, const QRect& Box, const QRect& Picture,
+                        QRgb Background) {
+  const QRect around = Box.adjusted(-1, -1, 1, 1);
+  for (int y = around.top(); y <= around.bottom(); ++y) {
+    for (int x = around.left(); x <= around.right(); ++x) {
+      const QRgb shown = Screen.pixel(x, y) & RGB_MASK;
+      const QRgb want =
+          (Picture.contains(x, y) ? Dense(x - Picture.left(), y - Picture.top()) : Background) &
+          RGB_MASK;
+      if (Box.contains(x, y) ? shown == want : shown != want) continue;
+      return "device pixel " + std::to_string(x) + ", " + std::to_string(y) + " is " +
+             QString::number(shown, 16).toStdString() +
+             (Box.contains(x, y) ? ", want " : ", not ") + QString::number(want, 16).toStdString();
+    }
+  }
+  return {};
+}
+
+// The box's place in the window, in device pixels.
+QRect DeviceRect(const QWidget& Box, const QWidget& Window, int Ratio) {
+  const QRect logical(Box.mapTo(&Window, QPoint(0, 0)), Box.size());
+  return {logical.topLeft() * Ratio, logical.size() * Ratio};
+}
+
+// The dense picture of WriteDensePicture, open in Form, on the screen.
+void CheckDeviceResolution(FrmTest& Form, QWidget& Window, int Ratio) {
+  Check(Form.ViewLeft == 0 && Form.ViewTop == 75 && Form.ViewWidth == 600 &&
+            Form.ViewHeight == 300,
+        "the display rectangle is 0, 75, 600, 300 logical pixels: " +
+            std::to_string(Form.ViewLeft) + ", " + std::to_string(Form.ViewTop) + ", " +
+            std::to_string(Form.ViewWidth) + ", " + std::to_string(Form.ViewHeight));
+
+  QWidget& box = *platform::NativeWidget(Form.PicSrc.hWnd());
+  const QRect box_place = DeviceRect(box, Window, Ratio);
+  Check(box_place.size() == QSize(600, 450) * Ratio,
+        "the left box is " + std::to_string(600 * Ratio) + " x " + std::to_string(450 * Ratio) +
+            " device pixels");
+  const QRect picture_place(box_place.topLeft() + QPoint(Form.ViewLeft, Form.ViewTop) * Ratio,
+                            QSize(Form.ViewWidth, Form.ViewHeight) * Ratio);
+  const QRgb background = box.palette().color(QPalette::Base).rgb();
+  std::string mismatch;
+  const bool shown = QTest::qWaitFor(
+      [&] {
+        mismatch = BoxMismatch(OnScreen(Window), box_place, picture_place, background);
+        return mismatch.empty();
+      },
+      5000);
+  Check(shown, "the left box shows every device pixel of the fitted picture, and no more" +
+                   (shown ? std::string() : ": " + mismatch));
 }
 
 }  // namespace
@@ -98,8 +191,15 @@ int main(int argc, char** argv) {
   form.Show();
   QWidget* window = platform::NativeWidget(form.hWnd());
   Check(QTest::qWaitForWindowExposed(window), "the window is shown");
-  Check(ClientSizeOnServer(*window) == "1240 x 566",
-        "client area on the X server is 1240 x 566: " + ClientSizeOnServer(*window));
+  // Device pixels to a logical one, as the script asks of Qt.
+  const int ratio = std::max(1, qEnvironmentVariableIntValue("QT_SCALE_FACTOR"));
+  Check(window->devicePixelRatio() == ratio,
+        std::to_string(ratio) + " device pixels to a logical one: " +
+            QString::number(window->devicePixelRatio()).toStdString());
+  const std::string client_size =
+      std::to_string(1240 * ratio) + " x " + std::to_string(566 * ratio);
+  Check(ClientSizeOnServer(*window) == client_size,
+        "client area on the X server is " + client_size + ": " + ClientSizeOnServer(*window));
 
   for (const std::string& text : {form.CmdOpen.Caption(), form.CmdSave.Caption(),
                                   form.LblB[0].Caption(), form.lblinfo.Caption(),
@@ -113,8 +213,7 @@ int main(int argc, char** argv) {
             (dialogs.Messages.empty() ? std::string() : ": " + dialogs.Messages.front()));
   Check(form.lblinfo.Caption().rfind("用时 ", 0) == 0, "the time reads " + form.lblinfo.Caption());
 
-  // Lets the X server draw what the window has sent it before the grab.
-  QTest::qWait(200);
+  Check(Settled(*window), "the screen shows what the window drew");
   const QString fitted = QString::fromLocal8Bit(argv[4]);
   Check(Screenshot(*window, fitted), "screenshot " + fitted.toStdString());
 
@@ -123,9 +222,16 @@ int main(int argc, char** argv) {
   for (int step = 0; step < 3; ++step) {
     QTest::keyClick(platform::NativeWidget(form.PicSrc.hWnd()), Qt::Key_Plus);
   }
-  QTest::qWait(200);
+  Check(Settled(*window), "the screen shows what the window drew");
   const QString zoomed = QString(fitted).replace(QRegularExpression(R"(\.png$)"), "-zoomed.png");
   Check(Screenshot(*window, zoomed), "screenshot " + zoomed.toStdString());
+
+  // The focus frame would cover the box's edge.
+  form.CmdOpen.SetFocus();
+  const QTemporaryDir folder;
+  form.OpenFile(WriteDensePicture(folder, ratio).toStdString());
+  Check(dialogs.Messages.empty(), "the dense picture opens without a message");
+  CheckDeviceResolution(form, *window, ratio);
 
   window->close();
   return failures == 0 ? 0 : 1;

@@ -2,12 +2,18 @@
 # Runs the window under a real X server, Xvfb started here when there is no
 # DISPLAY: the on-screen checks and screenshot of window_on_screen, then the
 # shipped program, which must show its window of 1240 x 566 client pixels with
-# the application icon in its 16, 32 and 48 pixel images.
+# the application icon in its 16, 32 and 48 pixel images. A whole-number
+# QT_SCALE_FACTOR multiplies those sizes and Xvfb's screen, and names the
+# screenshot window-scale-N.png.
 #
 # window_on_x_server.sh <window_on_screen> <morvane> <photo> <library> <library folder> <artifacts>
 set -euo pipefail
 driver=$1 program=$2 photo=$3 library=$4 library_dir=$5 artifacts=$6
 mkdir -p "$artifacts"
+scale=${QT_SCALE_FACTOR:-1}
+[[ $scale =~ ^[1-9][0-9]*$ ]] || { echo "QT_SCALE_FACTOR=$scale: want a whole number" >&2; exit 1; }
+screenshot=$artifacts/window.png
+[ "$scale" = 1 ] || screenshot=$artifacts/window-scale-$scale.png
 
 started=()
 # The X server goes last, after the clients it serves.
@@ -25,7 +31,8 @@ if [ -z "${DISPLAY:-}" ]; then
   # runs side by side never race for one. -noreset: by default the server resets
   # when its last client leaves, and a client connecting just then is refused.
   display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
+  screen_size=$((1600 * scale))x$((900 * scale))x24
+  Xvfb -displayfd 3 -screen 0 "$screen_size" -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
   started+=($!)
   for _ in $(seq 100); do
     [ -s "$display_file" ] && break
@@ -41,8 +48,8 @@ export QT_QPA_PLATFORM=xcb
 # report although nothing is read beyond the length.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:strict_string_checks=0"
 
-"$driver" "$photo" "$library" "$library_dir" "$artifacts/window.png"
-echo "screenshot: $artifacts/window.png"
+"$driver" "$photo" "$library" "$library_dir" "$screenshot"
+echo "screenshot: $screenshot"
 
 "$program" &
 program_pid=$!
@@ -56,11 +63,13 @@ for _ in $(seq 100); do
   kill -0 "$program_pid" 2>/dev/null || { echo "morvane ended before showing its window" >&2; exit 1; }
   sleep 0.1
 done
-[ "$size" = "1240 x 566" ] || { echo "morvane's window: '${size:-not shown}', want 1240 x 566" >&2; exit 1; }
+want="$((1240 * scale)) x $((566 * scale))"
+[ "$size" = "$want" ] || { echo "morvane's window: '${size:-not shown}', want $want" >&2; exit 1; }
 echo "morvane shows its window: $size"
 
 icons=$(xprop -name Morvane _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ')
-for want in 16 32 48; do
+for side in 16 32 48; do
+  want=$((side * scale))
   grep -q "Icon ($want x $want)" <<<"$icons" || { echo "morvane's icon lacks $want x $want: $icons" >&2; exit 1; }
 done
 echo "morvane's icon: $icons"
