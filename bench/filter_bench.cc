@@ -103,6 +103,32 @@ Picture Photo(const Size& s) {
 
 void UsePath(const Path& path) { hwy::SetSupportedTargetsForTest(path.targets); }
 
+struct Measured {
+  Size size;
+  const char* path;
+  int threads;
+  double median;
+};
+
+// Every size against 1.5 times the 1920x1080 cost per megapixel for its
+// pixel count plus 0.2 ms, on the same path and thread count.
+void CliffSummary(const std::vector<Measured>& all) {
+  std::printf("\nAgainst 1.5 x the 1920x1080 cost per megapixel + 0.2 ms (2 threads):\n");
+  for (const Measured& hd : all) {
+    if (hd.size.width != 1920 || hd.size.height != 1080 || hd.threads != 2) continue;
+    const double perMp = hd.median / (1920 * 1080 * 1e-6);
+    std::printf("  %-8s over it:", hd.path);
+    double worst = 0;
+    for (const Measured& m : all) {
+      if (m.path != hd.path || m.threads != 2) continue;
+      const double bound = 1.5 * perMp * m.size.width * m.size.height * 1e-6 + 0.2;
+      worst = std::max(worst, m.median / bound);
+      if (m.median > bound) std::printf(" %dx%d (%.2fx)", m.size.width, m.size.height, m.median / bound);
+    }
+    std::printf("%s; worst %.2f of the bound\n", worst > 1 ? "" : " none", worst);
+  }
+}
+
 void SizesTable(const std::vector<Path>& paths) {
   const Size sizes[] = {{1, 1},       {16, 16},    {32, 32},     {64, 64},     {256, 256},
                         {451, 300},   {512, 512},  {640, 480},   {1920, 1080}, {4000, 3000},
@@ -110,6 +136,7 @@ void SizesTable(const std::vector<Path>& paths) {
                         {10000, 10},  {10, 10000}};
   std::printf("\n%-12s %-8s %7s %10s %10s %9s %11s %11s\n", "picture", "path", "threads",
               "median ms", "min ms", "ms/MP", "heap MiB", "picture MiB");
+  std::vector<Measured> all;
   for (const Size& s : sizes) {
     const Picture src = Photo(s);
     const double mp = s.width * static_cast<double>(s.height) * 1e-6;
@@ -123,6 +150,7 @@ void SizesTable(const std::vector<Path>& paths) {
         TimeCall(src, work);
         const iptest::heap::Usage heap = iptest::heap::Stop();
         const double median = Median(t);
+        all.push_back({s, path.name, threads, median});
         std::printf("%5dx%-6d %-8s %7d %10.3f %10.3f %9.2f %11.2f %11.2f\n", s.width, s.height,
                     path.name, threads, median, *std::min_element(t.begin(), t.end()), median / mp,
                     heap.peak / 1048576.0, src.bytes.size() / 1048576.0);
@@ -131,6 +159,7 @@ void SizesTable(const std::vector<Path>& paths) {
     }
     UsePath(Path{0, ""});
   }
+  CliffSummary(all);
 }
 
 // The child side of FirstCalls: times the first call of this process, then
@@ -147,7 +176,7 @@ int FirstCallChild(std::int64_t targets) {
 }
 
 void FirstCalls(const char* self, const std::vector<Path>& paths) {
-  std::printf("\nFirst call in a fresh process, 1920x1080, 2 threads (OpenMP start-up, dispatch, page faults):\n");
+  std::printf("\nFirst call in a fresh process, 1920x1080, 2 threads (thread start-up, dispatch, page faults):\n");
   for (const Path& path : paths) {
     const std::string command =
         std::string("OMP_NUM_THREADS=2 '") + self + "' --first-call " + std::to_string(path.targets);
@@ -222,7 +251,7 @@ int main(int argc, char** argv) {
   if (best != HWY_AVX2 && (supported & HWY_AVX2) != 0) paths.push_back({HWY_AVX2, "AVX2"});
 
   std::printf("filter_bench: strength %d, photo content, wall-clock times of single calls\n", kStrength);
-  std::printf("CPU: %s, %ld logical CPUs online; Highway best target %s; OpenMP max threads %d\n",
+  std::printf("CPU: %s, %ld logical CPUs online; Highway best target %s; threads (OpenMP setting) %d\n",
               CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), hwy::TargetName(best),
               omp_get_max_threads());
   std::printf("load average at start: %s\n", LoadAverage().c_str());

@@ -5,8 +5,8 @@
 // depend on how many threads there are.
 //
 // Schedule. The strips of a band (the pixel rows between two grid rows) are
-// cut into chunks of about kChunkStrips strips, a cut that depends on the
-// picture alone. Threads take chunks from an atomic counter, so a thread
+// cut into chunks of kChunkStrips or a few more strips, a cut that depends
+// on the picture alone. Threads take chunks from an atomic counter, so a thread
 // that wakes late or is descheduled simply takes fewer, and nobody waits for
 // it except at the end of the call. Inside a chunk one thread runs the whole
 // pipeline on a rolling window (as Halide's bilateral_grid schedule does):
@@ -17,10 +17,10 @@
 // Where two chunks meet at strip k, each chunk adds its half of grid row k
 // into a row of its own, and whichever of the two finishes its part second
 // adds the halves (always in the same order), blurs row k and slices strips
-// k-3 .. k+2, the ones whose blurred rows reach across k. Nothing is
-// computed twice, no thread ever waits for another, and the strips next to a
-// cut are rewritten only after both chunks have splatted them (the filter
-// works in place). The grid rows in x/range-blurred form stay intact for
+// k-3 .. k+2, the ones whose blurred rows reach across k. Only one blurred
+// row per cut is computed twice, no thread ever waits for another, and the
+// strips next to a cut are rewritten only after both chunks have splatted
+// them (the filter works in place). The grid rows in x/range-blurred form stay intact for
 // that job; only the ring rows are overwritten.
 //
 // Working memory (one allocation, nothing else on the heap), at most the
@@ -74,10 +74,12 @@ constexpr int kHalo = 3;
 constexpr int kMaxThreads = 8;
 // Below this many pixels a second thread costs more to wake than it saves.
 constexpr long long kPixelsPerThread = 16384;
-// Strips per chunk. The job at a cut reads grid rows k-5 .. k+5, so a chunk
-// needs at least 6 strips; 8 cuts the usual 64 strips into 8 chunks, enough
-// for a late thread's share to go to the others.
-constexpr int kChunkStrips = 8;
+// Strips per chunk at least. The job at a cut reads grid rows k-5 .. k+5,
+// which both chunks beside it must have finished, so 6 is the least that
+// works; it cuts the usual 64 strips into 10 chunks, and the smaller the
+// chunk a descheduled thread holds, the less the others wait for it at the
+// end. A cut costs one row addition and one blurred row made twice.
+constexpr int kChunkStrips = 6;
 // Blurred rows each thread keeps: two for its chunk, two for a job at a cut.
 constexpr int kRingRows = 4;
 
@@ -128,6 +130,12 @@ struct Region {
 // more than one.
 int Chunks(int strips) { return std::max(1, strips / kChunkStrips); }
 
+// Segments of kSegmentCells cells that cells [c0, c1) take.
+int Segments(int c0, int c1) { return (c1 - c0 + kSegmentCells - 1) / kSegmentCells; }
+
+// The segments a band row splats, then those it slices.
+int BandSegments(const Band& b) { return Segments(b.cx0, b.cx1 - 1) + Segments(b.sx0, b.sx1); }
+
 Band BandAt(const GridPlan& p, int k) {
   Band b{};
   b.sx0 = 0;
@@ -150,11 +158,14 @@ Band BandAt(const GridPlan& p, int k) {
   return b;
 }
 
-// Grid rows, one half-row per cut, the row of zeros and every thread's ring.
+// Grid rows, one half-row per cut, the row of zeros, every thread's ring
+// (whole-vector reads of a segment that starts inside a band's halo run up
+// to 15 floats past the row, hence the slack) and the band's segments.
 std::size_t BandFloats(const Band& b, int threads) {
   const std::size_t rows = static_cast<std::size_t>(b.ry1 - b.ry0) + (b.chunks - 1) + 1 +
                            static_cast<std::size_t>(kRingRows) * threads;
-  return rows * b.rowFloats;
+  const std::size_t segments = static_cast<std::size_t>(BandSegments(b)) * sizeof(Segment);
+  return rows * b.rowFloats + kRowAlignFloats + RoundUp(segments, kAlign) / sizeof(float);
 }
 
 std::size_t ArrivalBytes(const Band& b) {
@@ -208,8 +219,6 @@ std::pair<int, int> Columns(const std::int32_t* colOff, int width, int c0, int c
   const int x1 = static_cast<int>(std::lower_bound(colOff, end, c1 * kCellFloats) - colOff);
   return {x0, x1};
 }
-
-int Segments(int c0, int c1) { return (c1 - c0 + kSegmentCells - 1) / kSegmentCells; }
 
 // The pixels of band b that the next band splats as well.
 Region KeptRegion(const GridPlan& p, const Band& b, const std::int32_t* colOff, int width,
@@ -265,14 +274,23 @@ struct ThreadScratch {
 // memory they share.
 class BandRun {
  public:
-  BandRun(const Picture& pic, const Band& band, float* area, unsigned char* arrivalArea)
+  BandRun(const Picture& pic, const Band& band, float* area, int threads)
       : pic_(pic), b_(band), grid_(area) {
     const std::size_t rows = static_cast<std::size_t>(b_.ry1 - b_.ry0);
     halves_ = grid_ + rows * b_.rowFloats;
     zeros_ = halves_ + static_cast<std::size_t>(b_.chunks - 1) * b_.rowFloats;
     rings_ = zeros_ + b_.rowFloats;
     std::memset(zeros_, 0, b_.rowFloats * sizeof(float));
-    arrivals_ = reinterpret_cast<std::atomic<int>*>(arrivalArea);
+    float* slack = rings_ + static_cast<std::size_t>(threads) * kRingRows * b_.rowFloats;
+    std::memset(slack, 0, kRowAlignFloats * sizeof(float));
+    // Every pixel row of the band has the same segments.
+    splatSegments_ = reinterpret_cast<Segment*>(slack + kRowAlignFloats);
+    splatCount_ = Segments(b_.cx0, b_.cx1 - 1);
+    sliceSegments_ = splatSegments_ + splatCount_;
+    sliceCount_ = Segments(b_.sx0, b_.sx1);
+    for (int j = 0; j < splatCount_; ++j) splatSegments_[j] = SegmentAt(b_.cx0, b_.cx1 - 1, j);
+    for (int j = 0; j < sliceCount_; ++j) sliceSegments_[j] = SegmentAt(b_.sx0, b_.sx1, j);
+    arrivals_ = reinterpret_cast<std::atomic<int>*>(area + BandFloats(b_, threads));
     for (int i = 0; i < b_.chunks; ++i) new (arrivals_ + i) std::atomic<int>(0);
   }
 
@@ -341,11 +359,10 @@ class BandRun {
   void Splat(int strip, float* g0, float* g1, const SplatScratch& s) const {
     const GridPlan& p = pic_.plan;
     const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
-    const int segments = Segments(b_.cx0, b_.cx1 - 1);
     for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
       const float wy = RowWeight(y, strip, p.spacing);
-      for (int j = 0; j < segments; ++j) {
-        const Segment seg = SegmentAt(b_.cx0, b_.cx1 - 1, j);
+      for (int j = 0; j < splatCount_; ++j) {
+        const Segment& seg = splatSegments_[j];
         const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
         SplatRow(PixelRow(y), seg, pic_.colOff, pic_.colW, p.segmentFloats, s);
         FlushRow(s.copies, p.segmentFloats, seg.floats, g0 + at, g1 + at, 1.0f - wy, wy);
@@ -380,11 +397,10 @@ class BandRun {
     if (strip < b_.sy0 || strip >= b_.sy1) return;
     const GridPlan& p = pic_.plan;
     const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
-    const int segments = Segments(b_.sx0, b_.sx1);
     for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
       const float wy = RowWeight(y, strip, p.spacing);
-      for (int j = 0; j < segments; ++j) {
-        const Segment seg = SegmentAt(b_.sx0, b_.sx1, j);
+      for (int j = 0; j < sliceCount_; ++j) {
+        const Segment& seg = sliceSegments_[j];
         const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
         SliceRow(PixelRow(y), seg, g0 + at, g1 + at, wy, pic_.colOff, pic_.colW, pic_.gain, scratch);
       }
@@ -411,13 +427,15 @@ class BandRun {
     }
   }
 
-  // Segment j of a band row whose pixels lie in cells [c0, c1), of which the
-  // band's grid row holds the cells from cx0 on.
+  // Segment j of a band row whose pixels lie in cells [c0, c1). Its pixels
+  // reach one cell further, and kernels run whole vectors of 16 floats at
+  // most: more than that only costs time where cells are few pixels wide.
   Segment SegmentAt(int c0, int c1, int j) const {
     const int first = c0 + j * kSegmentCells;
-    const auto [x0, x1] = Columns(pic_.colOff, pic_.width, first, std::min(c1, first + kSegmentCells));
-    const std::size_t offset = static_cast<std::size_t>(first - b_.cx0) * kCellFloats;
-    return Segment{x0, x1, first * kCellFloats, std::min(pic_.plan.segmentFloats, b_.rowFloats - offset)};
+    const int last = std::min(c1, first + kSegmentCells);
+    const auto [x0, x1] = Columns(pic_.colOff, pic_.width, first, last);
+    const std::size_t floats = RoundUp(static_cast<std::size_t>(last - first + 1) * kCellFloats, 16);
+    return Segment{x0, x1, first * kCellFloats, floats};
   }
 
   unsigned char* PixelRow(int y) const { return pic_.src + static_cast<std::ptrdiff_t>(y) * pic_.stride; }
@@ -428,12 +446,16 @@ class BandRun {
   float* halves_ = nullptr;
   float* zeros_ = nullptr;
   float* rings_ = nullptr;
+  Segment* splatSegments_ = nullptr;
+  int splatCount_ = 0;
+  Segment* sliceSegments_ = nullptr;
+  int sliceCount_ = 0;
   std::atomic<int>* arrivals_ = nullptr;
 };
 
 void RunBand(const Picture& pic, const Band& band, float* area, unsigned char* threadArea,
              int threads) {
-  BandRun run(pic, band, area, reinterpret_cast<unsigned char*>(area + BandFloats(band, threads)));
+  BandRun run(pic, band, area, threads);
   auto chunk = [&](int i, int slot) {
     ThreadScratch t = run.Scratch(slot, threadArea);
     run.RunChunk(i, t);
