@@ -80,6 +80,11 @@ constexpr long long kPixelsPerThread = 16384;
 // chunk a descheduled thread holds, the less the others wait for it at the
 // end. A cut costs one row addition and one blurred row made twice.
 constexpr int kChunkStrips = 6;
+// Pixels a chunk holds at least: handing out a chunk and the job at its cut
+// (atomics whose cache lines travel between cores, a row added, a blurred
+// row made twice) must stay small beside the chunk's own work. A strip of a
+// 10-pixel-wide picture holds 20 pixels.
+constexpr double kChunkPixels = 8192;
 // Blurred rows each thread keeps: two for its chunk, two for a job at a cut.
 constexpr int kRingRows = 4;
 
@@ -126,9 +131,13 @@ struct Region {
   int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
 };
 
-// Chunks of `strips` strips, each at least kChunkStrips long when there is
-// more than one.
-int Chunks(int strips) { return std::max(1, strips / kChunkStrips); }
+// Chunks of `strips` strips, each at least kChunkStrips long and of at
+// least kChunkPixels pixels when there is more than one.
+int Chunks(int strips, double pixelsPerStrip) {
+  const int least =
+      std::max(kChunkStrips, static_cast<int>(std::ceil(kChunkPixels / pixelsPerStrip)));
+  return std::max(1, strips / least);
+}
 
 // Segments of kSegmentCells cells that cells [c0, c1) take.
 int Segments(int c0, int c1) { return (c1 - c0 + kSegmentCells - 1) / kSegmentCells; }
@@ -154,7 +163,7 @@ Band BandAt(const GridPlan& p, int k) {
   b.ry0 = std::max(0, b.sy0 - kHalo);
   b.ry1 = std::min(p.strips + 1, b.sy1 + kHalo + 1);
   b.rowFloats = RowFloats(b.cx1 - b.cx0);
-  b.chunks = Chunks(b.ry1 - 1 - b.ry0);
+  b.chunks = Chunks(b.ry1 - 1 - b.ry0, (b.cx1 - b.cx0) * p.spacing * p.spacing);
   return b;
 }
 
