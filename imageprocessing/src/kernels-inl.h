@@ -28,8 +28,17 @@
 // microseconds, and a handful of pixels gives the grid's interpolation
 // nothing to average its error over.
 //
+// Per pixel, splat and slice are each some twenty vector operations on AVX2
+// (half on AVX-512), and most of what used to surround the grid arithmetic
+// is gone: the luma is one integer multiply-add of byte pairs, the slice
+// writes by adding one rounded detail to the interleaved bytes, and the
+// splat adds its contributions straight from registers.
+//
 // Every kernel works on whole rows and never depends on how rows are shared
 // among threads, which keeps the output bit-identical for any thread count.
+// AVX2 and AVX-512 also agree byte for byte: the luma is exact integer
+// arithmetic, the splat adds in one fixed order on every target, both use
+// FMA, and the output is one rounding of the detail per pixel.
 
 #if defined(MORVANE_IMGPROC_KERNELS_INL_H_) == defined(HWY_TARGET_TOGGLE)
 #ifdef MORVANE_IMGPROC_KERNELS_INL_H_
@@ -80,17 +89,15 @@ constexpr int kMaxLanes = 16;
 // vectors on every target, and a few hundred bytes of detail on the stack.
 constexpr int kSliceChunk = 256;
 
-// Luma of the lane-count pixels at p, reading exactly their 3 * lanes bytes.
-// AVX2 and AVX-512 shuffle (b, g) and (r, 0) into 16-bit pairs, one pixel
-// per 32-bit lane, and let pmaddwd weigh and sum each pair: five operations
-// where de-interleaving, widening and converting three channels takes twenty.
-HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p) {
-  const DF df;
-  const VF scale = hn::Set(df, 1.0f / (1 << kLumaShift));
+// Float luma from the integer weighted sum.
+HWY_INLINE VF ScaledLuma(VF sum) { return hn::Mul(sum, hn::Set(DF(), 1.0f / (1 << kLumaShift))); }
+
 #if HWY_TARGET <= HWY_AVX3
+// Luma of the 16 pixels whose 48 bytes start `bytes`.
+HWY_INLINE VF LumaOfBytes(__m512i bytes) {
   // Dwords 3k .. 3k + 3 to block k, so that every block starts at pixel 4k.
   const __m512i spread = _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 11);
-  const __m512i px = _mm512_permutexvar_epi32(spread, _mm512_maskz_loadu_epi32(0x0FFF, p));
+  const __m512i px = _mm512_permutexvar_epi32(spread, bytes);
   const __m512i bg = _mm512_broadcast_i32x4(
       _mm_setr_epi8(0, -1, 1, -1, 3, -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1));
   const __m512i r = _mm512_broadcast_i32x4(
@@ -98,7 +105,17 @@ HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p) {
   const __m512i sum = _mm512_add_epi32(
       _mm512_madd_epi16(_mm512_shuffle_epi8(px, bg), _mm512_set1_epi32(kLumaB | kLumaG << 16)),
       _mm512_madd_epi16(_mm512_shuffle_epi8(px, r), _mm512_set1_epi32(kLumaR)));
-  return hn::Mul(VF{_mm512_cvtepi32_ps(sum)}, scale);
+  return ScaledLuma(VF{_mm512_cvtepi32_ps(sum)});
+}
+#endif
+
+// Luma of the lane-count pixels at p, reading exactly their 3 * lanes bytes.
+// AVX2 and AVX-512 shuffle (b, g) and (r, 0) into 16-bit pairs, one pixel
+// per 32-bit lane, and let pmaddwd weigh and sum each pair: five operations
+// where de-interleaving, widening and converting three channels takes twenty.
+HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p) {
+#if HWY_TARGET <= HWY_AVX3
+  return LumaOfBytes(_mm512_maskz_loadu_epi32(0x0FFF, p));
 #elif HWY_TARGET <= HWY_AVX2
   // Bytes 0..15 in the low block and 8..23 in the high one, where pixel 4
   // starts at byte 4.
@@ -112,7 +129,7 @@ HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p) {
   const __m256i sum = _mm256_add_epi32(
       _mm256_madd_epi16(_mm256_shuffle_epi8(px, bg), _mm256_set1_epi32(kLumaB | kLumaG << 16)),
       _mm256_madd_epi16(_mm256_shuffle_epi8(px, r), _mm256_set1_epi32(kLumaR)));
-  return hn::Mul(VF{_mm256_cvtepi32_ps(sum)}, scale);
+  return ScaledLuma(VF{_mm256_cvtepi32_ps(sum)});
 #else
   const DI di;
   hn::Vec<DU8> b8, g8, r8;
@@ -120,7 +137,7 @@ HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p) {
   const VI sum = hn::Add(hn::Add(hn::Mul(hn::PromoteTo(di, b8), hn::Set(di, kLumaB)),
                                  hn::Mul(hn::PromoteTo(di, g8), hn::Set(di, kLumaG))),
                          hn::Mul(hn::PromoteTo(di, r8), hn::Set(di, kLumaR)));
-  return hn::Mul(hn::ConvertTo(df, sum), scale);
+  return ScaledLuma(hn::ConvertTo(DF(), sum));
 #endif
 }
 
@@ -160,11 +177,17 @@ HWY_INLINE hn::Vec<DI16> RoundDetail(VF detail) { return hn::DemoteTo(DI16(), Ro
 // lanes beyond it hold luma 0.
 HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p, int valid,
                        std::uint8_t* HWY_RESTRICT tail) {
+#if HWY_TARGET <= HWY_AVX3
+  // A byte-masked load reads exactly the valid pixels and zeroes the rest.
+  if (valid < 16) return LumaOfBytes(_mm512_maskz_loadu_epi8((1ULL << (3 * valid)) - 1, p));
+  (void)tail;
+#else
   if (valid < static_cast<int>(hn::Lanes(DF()))) {
     std::memset(tail, 0, 3 * kMaxLanes);
     std::memcpy(tail, p, 3 * static_cast<std::size_t>(valid));
     p = tail;
   }
+#endif
   return LoadLuma(p);
 }
 
@@ -232,6 +255,27 @@ HWY_INLINE void AddDetail(std::uint8_t* HWY_RESTRICT p, const std::int16_t* HWY_
       hn::StoreU(hn::SaturatedSub(up, hn::TableLookupBytes(neg, spread)), d8, q + 16 * k);
     }
   }
+#if HWY_TARGET <= HWY_AVX3
+  // The last 1..15 pixels as one more step through masked loads and stores,
+  // which touch no byte past them.
+  if (i < count) {
+    const int rest = count - i;
+    const __m256i d = _mm256_maskz_loadu_epi16(static_cast<__mmask16>((1u << rest) - 1), detail + i);
+    const __m128i lo = _mm256_castsi256_si128(d), hi = _mm256_extracti128_si256(d, 1);
+    const __m128i pos = _mm_packus_epi16(lo, hi);
+    const __m128i neg = _mm_packus_epi16(_mm_subs_epi16(_mm_setzero_si128(), lo),
+                                         _mm_subs_epi16(_mm_setzero_si128(), hi));
+    std::uint8_t* q = p + 3 * static_cast<std::ptrdiff_t>(i);
+    for (int k = 0; k < 3 && 16 * k < 3 * rest; ++k) {
+      const int bytes = std::min(16, 3 * rest - 16 * k);
+      const __mmask16 m = static_cast<__mmask16>((1u << bytes) - 1);
+      const __m128i spread = _mm_load_si128(reinterpret_cast<const __m128i*>(kSpread + 16 * k));
+      const __m128i up = _mm_adds_epu8(_mm_maskz_loadu_epi8(m, q + 16 * k), _mm_shuffle_epi8(pos, spread));
+      _mm_mask_storeu_epi8(q + 16 * k, m, _mm_subs_epu8(up, _mm_shuffle_epi8(neg, spread)));
+    }
+    i = count;
+  }
+#endif
 #endif
   for (; i < count; ++i) {
     for (int c = 0; c < 3; ++c) {
