@@ -260,7 +260,8 @@ HWY_INLINE void AddDetail(std::uint8_t* HWY_RESTRICT p, const std::int16_t* HWY_
   // which touch no byte past them.
   if (i < count) {
     const int rest = count - i;
-    const __m256i d = _mm256_maskz_loadu_epi16(static_cast<__mmask16>((1u << rest) - 1), detail + i);
+    const __m256i d =
+        _mm256_maskz_loadu_epi16(static_cast<__mmask16>((1u << rest) - 1), detail + i);
     const __m128i lo = _mm256_castsi256_si128(d), hi = _mm256_extracti128_si256(d, 1);
     const __m128i pos = _mm_packus_epi16(lo, hi);
     const __m128i neg = _mm_packus_epi16(_mm_subs_epi16(_mm_setzero_si128(), lo),
@@ -270,7 +271,8 @@ HWY_INLINE void AddDetail(std::uint8_t* HWY_RESTRICT p, const std::int16_t* HWY_
       const int bytes = std::min(16, 3 * rest - 16 * k);
       const __mmask16 m = static_cast<__mmask16>((1u << bytes) - 1);
       const __m128i spread = _mm_load_si128(reinterpret_cast<const __m128i*>(kSpread + 16 * k));
-      const __m128i up = _mm_adds_epu8(_mm_maskz_loadu_epi8(m, q + 16 * k), _mm_shuffle_epi8(pos, spread));
+      const __m128i up =
+          _mm_adds_epu8(_mm_maskz_loadu_epi8(m, q + 16 * k), _mm_shuffle_epi8(pos, spread));
       _mm_mask_storeu_epi8(q + 16 * k, m, _mm_subs_epu8(up, _mm_shuffle_epi8(neg, spread)));
     }
     i = count;
@@ -325,7 +327,8 @@ HWY_INLINE void ScatterBuffered(const SplatScratch& s, int from, int count,
   const float* HWY_RESTRICT farC = s.far;
 #if HWY_TARGET == HWY_SCALAR
   for (int i = from; i < count; ++i) {
-    float* acc = s.copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * segmentFloats + offs[i];
+    float* acc =
+        s.copies + static_cast<std::size_t>(i & (kSplatCopies - 1)) * segmentFloats + offs[i];
     for (int k = 0; k < 4; ++k) {
       acc[k] += nearC[4 * i + k];
       acc[kCellFloats + k] += farC[4 * i + k];
@@ -720,9 +723,10 @@ HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t firs
     // Bins 12..15 repeat 8..11 and the weights follow the values, so a window
     // from bin 10 on still reads the table's own memory.
     const float* from = t + _mm_cvtsi128_si32(lowest);
-    CornersFrom<kStraddles>(
-        from, [&](const float* table, int k) { return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel[k]); },
-        inRight, v00, w00, v01, w01, v10, w10, v11, w11);
+    auto window = [&](const float* table, int k) {
+      return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel[k]);
+    };
+    CornersFrom<kStraddles>(from, window, inRight, v00, w00, v01, w01, v10, w10, v11, w11);
     return;
   }
   const __m256i idx[2] = {i0, i1};
