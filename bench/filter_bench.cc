@@ -129,11 +129,28 @@ void CliffSummary(const std::vector<Measured>& all) {
   }
 }
 
-void SizesTable(const std::vector<Path>& paths) {
-  const Size sizes[] = {{1, 1},       {16, 16},    {32, 32},     {64, 64},     {256, 256},
-                        {451, 300},   {512, 512},  {640, 480},   {1920, 1080}, {4000, 3000},
-                        {6000, 4000}, {12000, 8000}, {6000, 370}, {370, 6000},  {2000, 200},
-                        {10000, 10},  {10, 10000}};
+const std::vector<Size> kAllSizes = {
+    {1, 1},       {16, 16},      {32, 32},    {64, 64},    {256, 256},   {451, 300},
+    {512, 512},   {640, 480},    {1920, 1080}, {4000, 3000}, {6000, 4000}, {12000, 8000},
+    {6000, 370},  {370, 6000},   {2000, 200}, {10000, 10}, {10, 10000}};
+
+// "WxH,WxH,...", or nothing on a malformed list.
+std::vector<Size> ParseSizes(const char* list) {
+  std::vector<Size> sizes;
+  for (const char* p = list; *p != '\0';) {
+    Size s{};
+    int used = 0;
+    if (std::sscanf(p, "%dx%d%n", &s.width, &s.height, &used) != 2 || s.width < 1 || s.height < 1) {
+      return {};
+    }
+    sizes.push_back(s);
+    p += used;
+    if (*p == ',') ++p;
+  }
+  return sizes;
+}
+
+void SizesTable(const std::vector<Path>& paths, const std::vector<Size>& sizes) {
   std::printf("\n%-12s %-8s %7s %10s %10s %9s %11s %11s\n", "picture", "path", "threads",
               "median ms", "min ms", "ms/MP", "heap MiB", "picture MiB");
   std::vector<Measured> all;
@@ -255,10 +272,21 @@ int main(int argc, char** argv) {
               CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), hwy::TargetName(best),
               omp_get_max_threads());
   std::printf("load average at start: %s\n", LoadAverage().c_str());
-  SizesTable(paths);
-  FirstCalls(argv[0], paths);
-  UnderLoad(paths);
-  Memcpy();
+  if (argc == 3 && std::strcmp(argv[1], "--sizes") == 0) {
+    // Just these sizes and 1920x1080, the reference of the bound.
+    std::vector<Size> sizes = ParseSizes(argv[2]);
+    if (sizes.empty()) {
+      std::fprintf(stderr, "usage: %s [--sizes WxH,WxH,...]\n", argv[0]);
+      return 2;
+    }
+    sizes.push_back(Size{1920, 1080});
+    SizesTable(paths, sizes);
+  } else {
+    SizesTable(paths, kAllSizes);
+    FirstCalls(argv[0], paths);
+    UnderLoad(paths);
+    Memcpy();
+  }
   std::printf("\nload average at end: %s\n", LoadAverage().c_str());
   return 0;
 }

@@ -22,6 +22,12 @@
 // strips next to a cut are rewritten only after both chunks have splatted
 // them (the filter works in place). The grid rows in x/range-blurred form stay intact for
 // that job; only the ring rows are overwritten.
+// A band too low for two chunks (a strip of a few grid rows) is cut across
+// x into columns instead, each one chunk with kHalo cells of overlap like a
+// band; the kHalo pixel cells on each side of a cut, which both columns
+// splat, are sliced by whichever of the two finishes second, from its
+// neighbour's rows as well as its own. So a 10000x10 strip keeps both
+// threads busy, and still no thread waits for another.
 //
 // Working memory (one allocation, nothing else on the heap), at most the
 // picture's Stride * Height plus 4 MiB:
@@ -30,6 +36,8 @@
 //   per thread                4 ring rows, 4 accumulator segments, the
 //                             slice's scratch and the splat chunk
 //   column index and weight   8 * (Width + 16 rounded up to 16)
+// (a band cut into columns holds each column's rows, 2 * kHalo + 1 cells
+// wider, and rings as wide as its widest column),
 // with gx = floor((W-1)/s) + 2 cells across, gy = floor((H-1)/s) + 2 grid
 // rows (s = sigma_s) and rowFloats = 24 * cells rounded up to 64. For
 // 1920x1080 the whole grid is ~0.8 MB. Only very flat or very tall pictures
@@ -87,6 +95,11 @@ constexpr int kChunkStrips = 6;
 constexpr double kChunkPixels = 8192;
 // Blurred rows each thread keeps: two for its chunk, two for a job at a cut.
 constexpr int kRingRows = 4;
+// Cells per column at least, when a band too short for two chunks is cut
+// across x instead (see Columns): each column splats and blurs 2 * kHalo + 1
+// cells beyond its own, so narrower ones would mostly redo their neighbours'
+// work.
+constexpr int kColumnCells = 32;
 
 std::size_t RoundUp(std::size_t v, std::size_t a) { return (v + a - 1) / a * a; }
 
@@ -118,12 +131,15 @@ struct GridPlan {
 // The part of the grid one band works on: it slices pixel cells
 // [sx0, sx1) of strips [sy0, sy1) and holds grid cells [cx0, cx1) of grid
 // rows [ry0, ry1), into which it splats pixel cells [cx0, cx1 - 1) of strips
-// [ry0, ry1 - 1).
+// [ry0, ry1 - 1). Its chunks slice cells [slice0, slice1) of them; a column
+// leaves the rest to the jobs at its cuts.
 struct Band {
   int sx0, sx1, sy0, sy1;
   int cx0, cx1, ry0, ry1;
+  int slice0, slice1;
   std::size_t rowFloats;
   int chunks;
+  int columns;  // more than 1: the band runs as that many columns of one chunk
 };
 
 // A block of pixels: columns [x0, x1) of rows [y0, y1).
@@ -145,6 +161,44 @@ int Segments(int c0, int c1) { return (c1 - c0 + kSegmentCells - 1) / kSegmentCe
 // The segments a band row splats, then those it slices.
 int BandSegments(const Band& b) { return Segments(b.cx0, b.cx1 - 1) + Segments(b.sx0, b.sx1); }
 
+// Pixel cells [sx0, sx1) and the grid cells around them that a band or a
+// column of one needs.
+void SetCells(const GridPlan& p, Band& b, int sx0, int sx1) {
+  b.sx0 = b.slice0 = sx0;
+  b.sx1 = b.slice1 = sx1;
+  b.cx0 = std::max(0, sx0 - kHalo);
+  b.cx1 = std::min(p.gx, sx1 + kHalo + 1);
+  b.rowFloats = RowFloats(b.cx1 - b.cx0);
+}
+
+// A band of a single chunk (a strip of a picture a few grid rows high, or a
+// band a few cells wide of a very flat one) would leave every other thread
+// idle, so it is cut across x into columns of at least kColumnCells cells
+// and kChunkPixels pixels, a cut that depends on the picture alone.
+int Columns(const GridPlan& p, const Band& b) {
+  if (b.chunks > 1) return 1;
+  const double pixelsPerCell = p.spacing * p.spacing * (b.ry1 - 1 - b.ry0);
+  const int least = std::max(kColumnCells, static_cast<int>(std::ceil(kChunkPixels / pixelsPerCell)));
+  return std::max(1, (b.sx1 - b.sx0) / least);
+}
+
+// Column j of band b: one chunk that holds the grid cells its pixel cells
+// need, as a band does. Where two columns meet, the kHalo pixel cells on
+// each side are splatted by both, so neither slices them in place while the
+// other may still read them: the job at the cut slices them once both
+// columns are done.
+Band ColumnAt(const GridPlan& p, const Band& b, int j) {
+  const long long cells = b.sx1 - b.sx0;
+  Band c = b;
+  SetCells(p, c, b.sx0 + static_cast<int>(cells * j / b.columns),
+           b.sx0 + static_cast<int>(cells * (j + 1) / b.columns));
+  if (j > 0) c.slice0 += kHalo;
+  if (j + 1 < b.columns) c.slice1 -= kHalo;
+  c.chunks = 1;
+  c.columns = 1;
+  return c;
+}
+
 Band BandAt(const GridPlan& p, int k) {
   Band b{};
   b.sx0 = 0;
@@ -158,35 +212,82 @@ Band BandAt(const GridPlan& p, int k) {
     b.sy0 = k * p.bandLength;
     b.sy1 = std::min(b.sy1, b.sy0 + p.bandLength);
   }
-  b.cx0 = std::max(0, b.sx0 - kHalo);
-  b.cx1 = std::min(p.gx, b.sx1 + kHalo + 1);
+  SetCells(p, b, b.sx0, b.sx1);
   b.ry0 = std::max(0, b.sy0 - kHalo);
   b.ry1 = std::min(p.strips + 1, b.sy1 + kHalo + 1);
-  b.rowFloats = RowFloats(b.cx1 - b.cx0);
   b.chunks = Chunks(b.ry1 - 1 - b.ry0, (b.cx1 - b.cx0) * p.spacing * p.spacing);
+  b.columns = Columns(p, b);
   return b;
 }
 
-// Grid rows, one half-row per cut, the row of zeros, every thread's ring
-// (whole-vector reads of a segment that starts inside a band's halo run up
-// to 15 floats past the row, hence the slack) and the band's segments.
-std::size_t BandFloats(const Band& b, int threads) {
-  const std::size_t rows = static_cast<std::size_t>(b.ry1 - b.ry0) + (b.chunks - 1) + 1 +
-                           static_cast<std::size_t>(kRingRows) * threads;
-  const std::size_t segments = static_cast<std::size_t>(BandSegments(b)) * sizeof(Segment);
-  return rows * b.rowFloats + kRowAlignFloats + RoundUp(segments, kAlign) / sizeof(float);
+// Hands out consecutive aligned pieces of one area; without an area it only
+// adds up their sizes, so that planning and running share one layout.
+class Carver {
+ public:
+  explicit Carver(unsigned char* base) : base_(base) {}
+
+  template <class T>
+  T* Take(std::size_t count) {
+    T* piece = base_ != nullptr ? reinterpret_cast<T*>(base_ + used_) : nullptr;
+    used_ += RoundUp(count * sizeof(T), kAlign);
+    return piece;
+  }
+
+  std::size_t Used() const { return used_; }
+
+ private:
+  unsigned char* base_;
+  std::size_t used_ = 0;
+};
+
+// Where one band, or one column of it, keeps its rows.
+struct BandMemory {
+  float* grid;                  // its grid rows, then one half-row per cut
+  const float* zeros;           // a row of zeros, at least rowFloats long
+  float* rings;                 // kRingRows rows per thread, ringFloats apart
+  std::size_t ringFloats;
+  Segment* segments;            // BandSegments of them
+  std::atomic<int>* arrivals;   // one per chunk
+};
+
+// The row of zeros and every thread's ring, ringFloats wide (whole-vector
+// reads of a segment that starts inside a band's halo run up to 15 floats
+// past the row, hence the slack), zeroed when there is an area.
+BandMemory TakeShared(Carver& area, std::size_t ringFloats, int threads) {
+  BandMemory m{};
+  float* zeros = area.Take<float>(ringFloats);
+  const std::size_t ringsFloats = static_cast<std::size_t>(kRingRows) * threads * ringFloats;
+  m.rings = area.Take<float>(ringsFloats + kRowAlignFloats);
+  m.ringFloats = ringFloats;
+  if (zeros != nullptr) {
+    std::memset(zeros, 0, ringFloats * sizeof(float));
+    std::memset(m.rings + ringsFloats, 0, kRowAlignFloats * sizeof(float));
+  }
+  m.zeros = zeros;
+  return m;
 }
 
-std::size_t ArrivalBytes(const Band& b) {
-  return RoundUp(static_cast<std::size_t>(b.chunks) * sizeof(std::atomic<int>), kAlign);
+// Band b's (or a column's) grid rows, half-rows, segments and arrivals.
+void TakeOwn(Carver& area, const Band& b, BandMemory& m) {
+  m.grid = area.Take<float>((static_cast<std::size_t>(b.ry1 - b.ry0) + b.chunks - 1) * b.rowFloats);
+  m.segments = area.Take<Segment>(static_cast<std::size_t>(BandSegments(b)));
+  m.arrivals = area.Take<std::atomic<int>>(static_cast<std::size_t>(b.chunks));
+}
+
+// Counts the layout of ColumnsRun, below.
+std::size_t ColumnsBytes(const GridPlan& p, const Band& b, int threads);
+
+std::size_t BandBytes(const GridPlan& p, const Band& b, int threads) {
+  if (b.columns > 1) return ColumnsBytes(p, b, threads);
+  Carver area(nullptr);
+  BandMemory m = TakeShared(area, b.rowFloats, threads);
+  TakeOwn(area, b, m);
+  return area.Used();
 }
 
 std::size_t TotalBytes(const GridPlan& p, int threads) {
   std::size_t band = 0;
-  for (int k = 0; k < p.bands; ++k) {
-    const Band b = BandAt(p, k);
-    band = std::max(band, BandFloats(b, threads) * sizeof(float) + ArrivalBytes(b));
-  }
+  for (int k = 0; k < p.bands; ++k) band = std::max(band, BandBytes(p, BandAt(p, k), threads));
   return band + p.sharedBytes + static_cast<std::size_t>(threads) * p.threadBytes + kAlign;
 }
 
@@ -283,23 +384,18 @@ struct ThreadScratch {
 // memory they share.
 class BandRun {
  public:
-  BandRun(const Picture& pic, const Band& band, float* area, int threads)
-      : pic_(pic), b_(band), grid_(area) {
-    const std::size_t rows = static_cast<std::size_t>(b_.ry1 - b_.ry0);
-    halves_ = grid_ + rows * b_.rowFloats;
-    zeros_ = halves_ + static_cast<std::size_t>(b_.chunks - 1) * b_.rowFloats;
-    rings_ = zeros_ + b_.rowFloats;
-    std::memset(zeros_, 0, b_.rowFloats * sizeof(float));
-    float* slack = rings_ + static_cast<std::size_t>(threads) * kRingRows * b_.rowFloats;
-    std::memset(slack, 0, kRowAlignFloats * sizeof(float));
+  BandRun(const Picture& pic, const Band& band, const BandMemory& m)
+      : pic_(pic), b_(band), grid_(m.grid), zeros_(m.zeros), rings_(m.rings),
+        ringFloats_(m.ringFloats) {
+    halves_ = grid_ + static_cast<std::size_t>(b_.ry1 - b_.ry0) * b_.rowFloats;
     // Every pixel row of the band has the same segments.
-    splatSegments_ = reinterpret_cast<Segment*>(slack + kRowAlignFloats);
+    splatSegments_ = m.segments;
     splatCount_ = Segments(b_.cx0, b_.cx1 - 1);
     sliceSegments_ = splatSegments_ + splatCount_;
-    sliceCount_ = Segments(b_.sx0, b_.sx1);
+    sliceCount_ = Segments(b_.slice0, b_.slice1);
     for (int j = 0; j < splatCount_; ++j) splatSegments_[j] = SegmentAt(b_.cx0, b_.cx1 - 1, j);
-    for (int j = 0; j < sliceCount_; ++j) sliceSegments_[j] = SegmentAt(b_.sx0, b_.sx1, j);
-    arrivals_ = reinterpret_cast<std::atomic<int>*>(area + BandFloats(b_, threads));
+    for (int j = 0; j < sliceCount_; ++j) sliceSegments_[j] = SegmentAt(b_.slice0, b_.slice1, j);
+    arrivals_ = m.arrivals;
     for (int i = 0; i < b_.chunks; ++i) new (arrivals_ + i) std::atomic<int>(0);
   }
 
@@ -313,15 +409,28 @@ class BandRun {
     t.splat.off = reinterpret_cast<std::int32_t*>(t.slice + kSplatCopies * p.segmentFloats);
     t.splat.near = reinterpret_cast<float*>(t.splat.off + kSplatChunk);
     t.splat.far = t.splat.near + 4 * kSplatChunk;
-    float* ring = rings_ + static_cast<std::size_t>(thread) * kRingRows * b_.rowFloats;
+    float* ring = rings_ + static_cast<std::size_t>(thread) * kRingRows * ringFloats_;
     t.ring[0] = ring;
-    t.ring[1] = ring + b_.rowFloats;
-    t.cutRing[0] = ring + 2 * b_.rowFloats;
-    t.cutRing[1] = ring + 3 * b_.rowFloats;
+    t.ring[1] = ring + ringFloats_;
+    t.cutRing[0] = ring + 2 * ringFloats_;
+    t.cutRing[1] = ring + 3 * ringFloats_;
     return t;
   }
 
+  // Slices pixel cells [c0, c1) of every strip of the band once all its
+  // rows are blurred across, blurring down just the cells those pixels read.
+  void SliceCells(int c0, int c1, ThreadScratch& t) const {
+    const Segment seg = SegmentAt(c0, c1, 0);
+    const std::size_t at = static_cast<std::size_t>(c0 - b_.cx0) * kCellFloats;
+    for (int r = b_.sy0; r <= b_.sy1; ++r) {
+      BlurRows(RowOrZeros(r - 2) + at, RowOrZeros(r - 1) + at, RowOrZeros(r) + at,
+               RowOrZeros(r + 1) + at, RowOrZeros(r + 2) + at, t.ring[r & 1] + at, seg.floats);
+      if (r > b_.sy0) Slice(r - 1, t.ring[(r - 1) & 1], t.ring[r & 1], t.slice, &seg, 1);
+    }
+  }
+
   int Chunks() const { return b_.chunks; }
+  const Band& Shape() const { return b_; }
 
   // Chunk i splats strips [ChunkStart(i), ChunkStart(i + 1)).
   int ChunkStart(int i) const {
@@ -401,15 +510,21 @@ class BandRun {
              RowOrZeros(r + 2), out, b_.rowFloats);
   }
 
-  // Slices the strip between blurred rows g0 and g1 if this band owns it.
-  void Slice(int strip, const float* g0, const float* g1, float* scratch) const {
+  // Slices the strip between blurred rows g0 and g1 if this band owns it,
+  // in the band's own segments unless given others.
+  void Slice(int strip, const float* g0, const float* g1, float* scratch,
+             const Segment* segments = nullptr, int count = 0) const {
     if (strip < b_.sy0 || strip >= b_.sy1) return;
+    if (segments == nullptr) {
+      segments = sliceSegments_;
+      count = sliceCount_;
+    }
     const GridPlan& p = pic_.plan;
     const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
     for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
       const float wy = RowWeight(y, strip, p.spacing);
-      for (int j = 0; j < sliceCount_; ++j) {
-        const Segment& seg = sliceSegments_[j];
+      for (int j = 0; j < count; ++j) {
+        const Segment& seg = segments[j];
         const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
         SliceRow(PixelRow(y), seg, g0 + at, g1 + at, wy, pic_.colOff, pic_.colW, pic_.gain, scratch);
       }
@@ -450,11 +565,12 @@ class BandRun {
   unsigned char* PixelRow(int y) const { return pic_.src + static_cast<std::ptrdiff_t>(y) * pic_.stride; }
 
   const Picture& pic_;
-  const Band& b_;
+  const Band b_;
   float* grid_;
+  const float* zeros_;
+  float* rings_;
+  std::size_t ringFloats_;
   float* halves_ = nullptr;
-  float* zeros_ = nullptr;
-  float* rings_ = nullptr;
   Segment* splatSegments_ = nullptr;
   int splatCount_ = 0;
   Segment* sliceSegments_ = nullptr;
@@ -462,9 +578,72 @@ class BandRun {
   std::atomic<int>* arrivals_ = nullptr;
 };
 
+// A band cut into columns: the shared rows and rings, sized for the widest
+// column, then each column's own rows and run, then the arrivals at the cuts.
+class ColumnsRun {
+ public:
+  // Counts the bytes without an area.
+  ColumnsRun(const Picture* pic, const GridPlan& p, const Band& band, Carver& area, int threads)
+      : band_(band) {
+    std::size_t widest = 0;
+    for (int j = 0; j < band_.columns; ++j) widest = std::max(widest, ColumnAt(p, band_, j).rowFloats);
+    const BandMemory shared = TakeShared(area, widest, threads);
+    runs_ = area.Take<BandRun>(static_cast<std::size_t>(band_.columns));
+    for (int j = 0; j < band_.columns; ++j) {
+      const Band column = ColumnAt(p, band_, j);
+      BandMemory m = shared;
+      TakeOwn(area, column, m);
+      if (pic != nullptr) new (runs_ + j) BandRun(*pic, column, m);
+    }
+    arrivals_ = area.Take<std::atomic<int>>(static_cast<std::size_t>(band_.columns));
+    if (pic == nullptr) return;
+    for (int j = 0; j < band_.columns; ++j) new (arrivals_ + j) std::atomic<int>(0);
+  }
+
+  void Run(unsigned char* threadArea, int threads) {
+    auto column = [&](int j, int slot) {
+      ThreadScratch t = runs_[j].Scratch(slot, threadArea);
+      runs_[j].RunChunk(0, t);
+      if (j > 0) Arrive(j, t);
+      if (j + 1 < band_.columns) Arrive(j + 1, t);
+    };
+    ShareChunks(band_.columns, std::min(threads, band_.columns), column);
+  }
+
+ private:
+  // Columns j - 1 and j have splatted everything when both arrive at the cut
+  // between them; the second slices the cells they left unsliced.
+  void Arrive(int j, ThreadScratch& t) {
+    if (arrivals_[j].fetch_add(1, std::memory_order_acq_rel) != 1) return;
+    const Band& left = Column(j - 1);
+    const Band& right = Column(j);
+    runs_[j - 1].SliceCells(left.slice1, left.sx1, t);
+    runs_[j].SliceCells(right.sx0, right.slice0, t);
+  }
+
+  const Band& Column(int j) const { return runs_[j].Shape(); }
+
+  const Band& band_;
+  BandRun* runs_ = nullptr;
+  std::atomic<int>* arrivals_ = nullptr;
+};
+
+std::size_t ColumnsBytes(const GridPlan& p, const Band& b, int threads) {
+  Carver area(nullptr);
+  ColumnsRun(nullptr, p, b, area, threads);
+  return area.Used();
+}
+
 void RunBand(const Picture& pic, const Band& band, float* area, unsigned char* threadArea,
              int threads) {
-  BandRun run(pic, band, area, threads);
+  Carver memory(reinterpret_cast<unsigned char*>(area));
+  if (band.columns > 1) {
+    ColumnsRun(&pic, pic.plan, band, memory, threads).Run(threadArea, threads);
+    return;
+  }
+  BandMemory m = TakeShared(memory, band.rowFloats, threads);
+  TakeOwn(memory, band, m);
+  BandRun run(pic, band, m);
   auto chunk = [&](int i, int slot) {
     ThreadScratch t = run.Scratch(slot, threadArea);
     run.RunChunk(i, t);

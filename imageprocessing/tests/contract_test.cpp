@@ -184,10 +184,10 @@ TEST(Determinism, RepeatedRunsGiveTheSameBytes) {
 TEST(Determinism, ThreadCountDoesNotChangeTheResult) {
   const int saved = omp_get_max_threads();
   // 6000x128 and 100x2000 are cut into bands (see the memory tests); 12x3000
-  // into chunks of many strips of few pixels.
+  // into chunks of many strips of few pixels; 10000x10 into columns.
   for (const Picture& src : {LargePhoto(), LoadPpm("chelsea.ppm"), Photo(), Resample(Photo(), 1001, 777),
                              Resample(Photo(), 6000, 128), Resample(Photo(), 100, 2000),
-                             Resample(Photo(), 12, 3000)}) {
+                             Resample(Photo(), 12, 3000), Resample(Photo(), 10000, 10)}) {
     omp_set_num_threads(1);
     Picture one = src;
     ASSERT_EQ(Filter(one, 8), IMAGEPROCESSING_OK);
