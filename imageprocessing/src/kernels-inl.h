@@ -570,8 +570,8 @@ void BlurRows(const float* HWY_RESTRICT m2, const float* HWY_RESTRICT m1,
 #if HWY_TARGET <= HWY_AVX2
 // AVX2 and AVX-512 slice through register table lookups instead of gathers
 // wherever the pixels of one vector lie in few neighbouring cells: at most
-// two on AVX2 (grid spacing of at least 8 px, a short side of 512 px and up),
-// at most four on AVX-512 (spacing from ~5.3 px, short side from ~340 px).
+// three on AVX2 (grid spacing above 3.5 px, a short side from ~230 px), at
+// most four on AVX-512 (spacing above 5 px, short side from ~330 px).
 // A cell's twelve bins, as 16 values then 16 weights, are one AVX-512 vector
 // or two AVX2 vectors: vpermt2ps over the tables of two cells fetches what
 // eight gathers would; on AVX2 two vpermps and a blend fetch one 16-entry
@@ -581,7 +581,7 @@ constexpr std::size_t kTableFloats = 32;
 #if HWY_TARGET <= HWY_AVX3
 constexpr std::int32_t kLookupSpan = 3 * kCellFloats;
 #else
-constexpr std::int32_t kLookupSpan = kCellFloats;
+constexpr std::int32_t kLookupSpan = 2 * kCellFloats;
 #endif
 
 // Zero cells after the last: lookups load the tables of up to two cells past
@@ -678,21 +678,22 @@ HWY_INLINE __m256 Lookup16(const float* HWY_RESTRICT t, __m256i idx, __m256 uppe
 }
 
 // The corners of LookupCorners from the tables at t, `fetch`(table, k)
-// looking up bin cell + k of every lane in one table.
-template <bool kStraddles, class Fetch>
-HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, __m256 inRight, VF& v00,
-                            VF& w00, VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+// looking up bin cell + k of every lane in one table; in[0] and in[1] mark
+// the lanes of cells `first` + 1 and up and `first` + 2 and up.
+template <int kCells, class Fetch>
+HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, const __m256 (&in)[2],
+                            VF& v00, VF& w00, VF& v01, VF& w01, VF& v10, VF& w10, VF& v11,
+                            VF& w11) {
   auto corners = [&](std::size_t part, int k, VF& own, VF& right) {
-    const __m256 a = fetch(t + part, k);
-    const __m256 b = fetch(t + kTableFloats + part, k);
-    if constexpr (kStraddles) {
-      const __m256 c = fetch(t + 2 * kTableFloats + part, k);
-      own = VF{_mm256_blendv_ps(a, b, inRight)};
-      right = VF{_mm256_blendv_ps(b, c, inRight)};
-    } else {
-      own = VF{a};
-      right = VF{b};
+    __m256 o = fetch(t + part, k);
+    __m256 r = fetch(t + kTableFloats + part, k);
+    for (int c = 1; c < kCells; ++c) {
+      const __m256 next = fetch(t + (c + 1) * kTableFloats + part, k);
+      o = _mm256_blendv_ps(o, r, in[c - 1]);
+      r = _mm256_blendv_ps(r, next, in[c - 1]);
     }
+    own = VF{o};
+    right = VF{r};
   };
   corners(0, 0, v00, v10);
   corners(0, 1, v01, v11);
@@ -700,19 +701,21 @@ HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, __m256 inR
   corners(16, 1, w01, w11);
 }
 
-// As the AVX-512 version. Lanes in cell `first` + 1 take their own and right
-// cells one table further on; when no lane is there (kStraddles false), the
-// two extra lookups and blends are skipped. Neighbouring pixels rarely differ
+// As the AVX-512 version for lanes in kCells cells from `first` on: lanes in
+// cell `first` + c take their own and right cells c tables further on, one
+// more lookup and two blends per cell. Neighbouring pixels rarely differ
 // by more than six bins (150 levels): then the eight table entries from the
 // vector's lowest bin on hold every lane's two bins, and one vpermps on that
 // window fetches what two and a blend fetch from the whole table.
-template <bool kStraddles>
+template <int kCells>
 HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
                               VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
                               VF& w10, VF& v11, VF& w11) {
   const __m256i i0 = cell.raw;
   const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(1));
-  const __m256 inRight = _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, firstOff.raw));
+  const __m256i secondOff = _mm256_add_epi32(firstOff.raw, _mm256_set1_epi32(kCellFloats));
+  const __m256 in[2] = {_mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, firstOff.raw)),
+                        _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, secondOff))};
   const float* t = tables + first * kTableFloats;
   __m128i lowest = _mm_min_epi32(_mm256_castsi256_si128(i0), _mm256_extracti128_si256(i0, 1));
   lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0x4E));
@@ -726,15 +729,14 @@ HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t firs
     auto window = [&](const float* table, int k) {
       return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel[k]);
     };
-    CornersFrom<kStraddles>(from, window, inRight, v00, w00, v01, w01, v10, w10, v11, w11);
+    CornersFrom<kCells>(from, window, in, v00, w00, v01, w01, v10, w10, v11, w11);
     return;
   }
   const __m256i idx[2] = {i0, i1};
   const __m256 upper[2] = {_mm256_castsi256_ps(_mm256_slli_epi32(i0, 28)),
                            _mm256_castsi256_ps(_mm256_slli_epi32(i1, 28))};
-  CornersFrom<kStraddles>(
-      t, [&](const float* table, int k) { return Lookup16(table, idx[k], upper[k]); }, inRight, v00,
-      w00, v01, w01, v10, w10, v11, w11);
+  auto whole = [&](const float* table, int k) { return Lookup16(table, idx[k], upper[k]); };
+  CornersFrom<kCells>(t, whole, in, v00, w00, v01, w01, v10, w10, v11, w11);
 }
 #endif
 
@@ -786,14 +788,14 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
       const VF wx = hn::LoadU(df, colW + x);
       VF v00, w00, v01, w01, v10, w10, v11, w11;
       const std::int32_t span = colOff[x + valid - 1] - colOff[x];
-  #if HWY_TARGET <= HWY_AVX2
+#if HWY_TARGET <= HWY_AVX2
       if (span <= kLookupSpan) {
         if (!tablesReady) {
           BuildSliceTables(rg, floats / kCellFloats, tables);
           tablesReady = true;
         }
         const std::size_t first = static_cast<std::uint32_t>(firstOff) / kCellFloats;
-  #if HWY_TARGET <= HWY_AVX3
+#if HWY_TARGET <= HWY_AVX3
         if (span <= kCellFloats) {
           LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
                         w10, v11, w11);
@@ -801,17 +803,21 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
           LookupCornersWide(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
                             w10, v11, w11);
         }
-  #else
+#else
+        const VI vFirstOff = hn::Set(di, firstOff);
         if (span == 0) {
-          LookupCorners<false>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
-                               v10, w10, v11, w11);
+          LookupCorners<1>(tables, first, off, vFirstOff, cell, v00, w00, v01, w01, v10, w10, v11,
+                           w11);
+        } else if (span == kCellFloats) {
+          LookupCorners<2>(tables, first, off, vFirstOff, cell, v00, w00, v01, w01, v10, w10, v11,
+                           w11);
         } else {
-          LookupCorners<true>(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01,
-                              v10, w10, v11, w11);
+          LookupCorners<3>(tables, first, off, vFirstOff, cell, v00, w00, v01, w01, v10, w10, v11,
+                           w11);
         }
-  #endif
+#endif
       } else
-  #endif
+#endif
       {
         (void)span;
         const VI idx = hn::Add(off, hn::Add(cell, cell));
