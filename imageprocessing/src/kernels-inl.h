@@ -588,24 +588,30 @@ constexpr std::int32_t kLookupSpan = 2 * kCellFloats;
 // the last pixel's (one more in the wide lookup, which no lane selects).
 constexpr std::size_t kZeroCells = 3;
 
-// De-interleaves every cell of the interpolated row `rg` into the table
-// layout, followed by kZeroCells zero cells. Bins
-// 12..15 repeat bins 8..11; no lookup reads them.
-HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT rg, std::size_t cells,
-                                 float* HWY_RESTRICT tables) {
+// Interpolates every cell between grid rows g0 and g1 (wy the weight of g1)
+// straight into the table layout, followed by kZeroCells zero cells: one pass
+// over the two rows instead of an interpolated row that is then reordered.
+// Bins 12..15 repeat bins 8..11; no lookup reads them.
+HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT g0, const float* HWY_RESTRICT g1,
+                                 float wy, std::size_t cells, float* HWY_RESTRICT tables) {
   const hn::FixedTag<float, 8> d8;
   const hn::FixedTag<float, 4> d4;
+  const auto vwy = hn::Set(d8, wy);
+  // Same expression as the interpolated row of the gather path, so both give the same bits.
+  auto lerp = [&](std::size_t i) {
+    const auto a = hn::LoadU(d8, g0 + i);
+    return hn::MulAdd(vwy, hn::Sub(hn::LoadU(d8, g1 + i), a), a);
+  };
   for (std::size_t c = 0; c < cells; ++c) {
-    const float* cell = rg + c * kCellFloats;
+    const std::size_t at = c * kCellFloats;
+    const auto lo = lerp(at), mid = lerp(at + 8), hi = lerp(at + 16);
     float* t = tables + c * kTableFloats;
-    hn::Vec<decltype(d8)> v8, w8;
-    hn::LoadInterleaved2(d8, cell, v8, w8);
-    hn::Vec<decltype(d4)> v4, w4;
-    hn::LoadInterleaved2(d4, cell + 16, v4, w4);
-    hn::StoreU(v8, d8, t);
+    const auto v4 = hn::ConcatEven(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi));
+    const auto w4 = hn::ConcatOdd(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi));
+    hn::StoreU(hn::ConcatEven(d8, mid, lo), d8, t);
     hn::StoreU(v4, d4, t + 8);
     hn::StoreU(v4, d4, t + 12);
-    hn::StoreU(w8, d8, t + 16);
+    hn::StoreU(hn::ConcatOdd(d8, mid, lo), d8, t + 16);
     hn::StoreU(w4, d4, t + 24);
     hn::StoreU(w4, d4, t + 28);
   }
@@ -746,20 +752,22 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
-  // Interpolating the two grid rows once per pixel row leaves a 2-D lookup
-  // per pixel instead of a 3-D one.
+  // The two grid rows are interpolated once per pixel row, which leaves a 2-D
+  // lookup per pixel instead of a 3-D one: into the tables (AVX2 and up) or
+  // into the row `rg` that the gathers read, each made when the first pixel
+  // that reads it comes up, so a row that only looks up never writes `rg`.
   float* HWY_RESTRICT rg = scratch;
   const std::size_t floats = seg.floats;  // read once: the stores below may alias `seg`
-  {
+  bool rowReady = false;
+  auto interpolateRow = [&] {
     const VF vwy = hn::Set(df, wy);
     for (std::size_t i = 0; i < floats; i += static_cast<std::size_t>(n)) {
       const VF a = hn::LoadU(df, g0 + i);
       hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
     }
-  }
+    rowReady = true;
+  };
 #if HWY_TARGET <= HWY_AVX2
-  // The tables follow the row in scratch; they are made when the first pixel
-  // that reads them comes up, so small grid spacings only pay for gathers.
   float* HWY_RESTRICT tables = rg + floats;
   bool tablesReady = false;
 #endif
@@ -791,7 +799,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #if HWY_TARGET <= HWY_AVX2
       if (span <= kLookupSpan) {
         if (!tablesReady) {
-          BuildSliceTables(rg, floats / kCellFloats, tables);
+          BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
           tablesReady = true;
         }
         const std::size_t first = static_cast<std::uint32_t>(firstOff) / kCellFloats;
@@ -820,6 +828,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #endif
       {
         (void)span;
+        if (!rowReady) interpolateRow();
         const VI idx = hn::Add(off, hn::Add(cell, cell));
         GatherPair(rg, idx, 0, v00, w00);
         GatherPair(rg, idx, 2, v01, w01);
