@@ -474,18 +474,28 @@ class BandRun {
   // Rows beyond the band hold nothing.
   const float* RowOrZeros(int r) const { return r < b_.ry0 || r >= b_.ry1 ? zeros_ : Row(r); }
 
-  void Splat(int strip, float* g0, float* g1, const SplatScratch& s) const {
+  // Calls row(y, wy) for every pixel row y of the strip, wy the weight of
+  // its lower grid row: the splat and the slice both take their rows here,
+  // so they always agree on them.
+  template <class RowWork>
+  void ForEachRow(int strip, RowWork&& row) const {
     const GridPlan& p = pic_.plan;
     const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
     for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
-      const float wy = RowWeight(y, strip, p.spacing);
+      row(y, RowWeight(y, strip, p.spacing));
+    }
+  }
+
+  void Splat(int strip, float* g0, float* g1, const SplatScratch& s) const {
+    const std::size_t segmentFloats = pic_.plan.segmentFloats;
+    ForEachRow(strip, [&](int y, float wy) {
       for (int j = 0; j < splatCount_; ++j) {
         const Segment& seg = splatSegments_[j];
         const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
-        SplatRow(PixelRow(y), seg, pic_.colOff, pic_.colW, p.segmentFloats, s);
-        FlushRow(s.copies, p.segmentFloats, seg.floats, g0 + at, g1 + at, 1.0f - wy, wy);
+        SplatRow(PixelRow(y), seg, pic_.colOff, pic_.colW, segmentFloats, s);
+        FlushRow(s.copies, segmentFloats, seg.floats, g0 + at, g1 + at, 1.0f - wy, wy);
       }
-    }
+    });
   }
 
   // Blurs grid row r across x and range, in place.
@@ -519,16 +529,13 @@ class BandRun {
       segments = sliceSegments_;
       count = sliceCount_;
     }
-    const GridPlan& p = pic_.plan;
-    const int yEnd = StripStart(strip + 1, p.spacing, pic_.height);
-    for (int y = StripStart(strip, p.spacing, pic_.height); y < yEnd; ++y) {
-      const float wy = RowWeight(y, strip, p.spacing);
+    ForEachRow(strip, [&](int y, float wy) {
       for (int j = 0; j < count; ++j) {
         const Segment& seg = segments[j];
         const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
         SliceRow(PixelRow(y), seg, g0 + at, g1 + at, wy, pic_.colOff, pic_.colW, pic_.gain, scratch);
       }
-    }
+    });
   }
 
   // The chunks on both sides of cut i have done their part when two arrive;
