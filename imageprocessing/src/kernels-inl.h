@@ -490,6 +490,16 @@ void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t
   }
 }
 
+// The five-tap Gaussian from the centre sample, the sum of its two nearest
+// neighbours and the sum of the two beyond: every blur of the grid takes its
+// arithmetic, in this order, from here.
+template <class V>
+HWY_INLINE V Taps(V centre, V inner, V outer) {
+  const hn::DFromV<V> d;
+  return hn::MulAdd(hn::Set(d, kTap2), outer,
+                    hn::MulAdd(hn::Set(d, kTap1), inner, hn::Mul(hn::Set(d, kTap0), centre)));
+}
+
 // The range axis of every cell of a row. Values and weights interleave, so
 // bin neighbours are 2 and 4 floats away: in 4-float vectors, the neighbour
 // vector and one byte shift of two vectors. At small grid spacings there is
@@ -508,7 +518,6 @@ void BlurBins(float* HWY_RESTRICT row, int cells) {
 #else
   const hn::FixedTag<float, 4> d;
   constexpr int kVectors = kCellFloats / 4;
-  const auto k0 = hn::Set(d, kTap0), k1 = hn::Set(d, kTap1), k2 = hn::Set(d, kTap2);
   for (int c = 0; c < cells; ++c) {
     float* p = row + static_cast<std::ptrdiff_t>(c) * kCellFloats;
     hn::Vec<decltype(d)> v[kVectors + 2];
@@ -518,8 +527,7 @@ void BlurBins(float* HWY_RESTRICT row, int cells) {
       const auto inner = hn::Add(hn::CombineShiftRightBytes<8>(d, v[i], v[i - 1]),
                                  hn::CombineShiftRightBytes<8>(d, v[i + 1], v[i]));
       const auto outer = hn::Add(v[i - 1], v[i + 1]);
-      hn::StoreU(hn::MulAdd(k2, outer, hn::MulAdd(k1, inner, hn::Mul(k0, v[i]))), d,
-                 p + 4 * (i - 1));
+      hn::StoreU(Taps(v[i], inner, outer), d, p + 4 * (i - 1));
     }
   }
 #endif
@@ -528,7 +536,6 @@ void BlurBins(float* HWY_RESTRICT row, int cells) {
 void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size_t width) {
   const hn::CappedTag<float, 8> d;
   const std::size_t n = hn::Lanes(d);
-  const auto k0 = hn::Set(d, kTap0), k1 = hn::Set(d, kTap1), k2 = hn::Set(d, kTap2);
   const auto zero = hn::Zero(d);
   for (std::size_t o = 0; o < width; o += n) {
     float* p = base + o;
@@ -540,8 +547,8 @@ void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size
     for (int i = 0; i < count; ++i) {
       const auto p2 =
           i + 2 < count ? hn::LoadU(d, p + static_cast<std::size_t>(i + 2) * stride) : zero;
-      const auto out = hn::MulAdd(k2, hn::Add(m2, p2), hn::MulAdd(k1, hn::Add(m1, p1), hn::Mul(k0, c)));
-      hn::StoreU(out, d, p + static_cast<std::size_t>(i) * stride);
+      hn::StoreU(Taps(c, hn::Add(m1, p1), hn::Add(m2, p2)), d,
+                 p + static_cast<std::size_t>(i) * stride);
       m2 = m1;
       m1 = c;
       c = p1;
@@ -552,18 +559,16 @@ void BlurAxis(float* HWY_RESTRICT base, int count, std::size_t stride, std::size
 
 // Out of place, one output row from five inputs: lets a row be blurred as
 // soon as its neighbours exist, with the inputs left intact for whoever else
-// needs them. Same arithmetic as BlurAxis.
+// needs them.
 void BlurRows(const float* HWY_RESTRICT m2, const float* HWY_RESTRICT m1,
               const float* HWY_RESTRICT c, const float* HWY_RESTRICT p1,
               const float* HWY_RESTRICT p2, float* HWY_RESTRICT out, std::size_t floats) {
   const hn::CappedTag<float, 8> d;
   const std::size_t n = hn::Lanes(d);
-  const auto k0 = hn::Set(d, kTap0), k1 = hn::Set(d, kTap1), k2 = hn::Set(d, kTap2);
   for (std::size_t i = 0; i < floats; i += n) {
     const auto inner = hn::Add(hn::LoadU(d, m1 + i), hn::LoadU(d, p1 + i));
     const auto outer = hn::Add(hn::LoadU(d, m2 + i), hn::LoadU(d, p2 + i));
-    hn::StoreU(hn::MulAdd(k2, outer, hn::MulAdd(k1, inner, hn::Mul(k0, hn::LoadU(d, c + i)))), d,
-               out + i);
+    hn::StoreU(Taps(hn::LoadU(d, c + i), inner, outer), d, out + i);
   }
 }
 
