@@ -49,6 +49,10 @@
 // next are kept as they were until the next band has splatted them (two
 // buffers of at most 3 * (3 * sigma_s + 2) * Height or Width bytes).
 //
+// A picture narrower than kNarrowWidth is filtered as its transpose, a copy
+// of Width * Height * 3 bytes allocated beside the grid's area and counted
+// in the ceiling.
+//
 // Pictures of at most kDirectPixels pixels take the exact window instead
 // (see kernels-inl.h), which allocates a 16-bit luminance copy and nothing else.
 #include "enhance.h"
@@ -93,6 +97,10 @@ constexpr int kChunkStrips = 6;
 // row made twice) must stay small beside the chunk's own work. A strip of a
 // 10-pixel-wide picture holds 20 pixels.
 constexpr double kChunkPixels = 8192;
+// Pictures narrower than this (and taller than wide) are filtered through
+// their transpose (see RunTransposed). Measured on AVX2: 15 px wide, the
+// transpose saves a fifth of the instructions; 24 px wide it costs 7 % more.
+constexpr int kNarrowWidth = 16;
 // Blurred rows each thread keeps: two for its chunk, two for a job at a cut.
 constexpr int kRingRows = 4;
 // Cells per column at least, when a band too short for two chunks is cut
@@ -726,6 +734,41 @@ int RunDirect(unsigned char* src, int width, int height, int stride, double sigm
   return IMAGEPROCESSING_OK;
 }
 
+// Writes the transpose of the width x height picture at `from` to `to`:
+// pixel (x, y) goes to row x, column y. Blocks of kTransposeBlock rows keep
+// the rows written to in cache however tall the picture is.
+void Transpose(const unsigned char* from, int fromStride, int width, int height, unsigned char* to,
+               int toStride) {
+  constexpr int kTransposeBlock = 16;
+  for (int y0 = 0; y0 < height; y0 += kTransposeBlock) {
+    const int y1 = std::min(height, y0 + kTransposeBlock);
+    for (int x = 0; x < width; ++x) {
+      unsigned char* out = to + static_cast<std::ptrdiff_t>(x) * toStride;
+      for (int y = y0; y < y1; ++y) {
+        std::memcpy(out + 3 * y, from + static_cast<std::ptrdiff_t>(y) * fromStride + 3 * x, 3);
+      }
+    }
+  }
+}
+
+// A picture a few pixels wide is filtered as its transpose: the kernels pay
+// a call, a segment's set-up and a vector tail for every row however short,
+// so 10000 rows of 10 pixels cost more than twice what 10 rows of 10000 do.
+// The filter treats both axes alike (sigma_s comes from the shorter side),
+// and the copy, Width * Height * 3 bytes, fits the ceiling beside the grid.
+int RunTransposed(unsigned char* src, int width, int height, int stride, double sigmaS,
+                  int threads, float gain, std::size_t budget) {
+  const std::size_t bytes = 3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::unique_ptr<unsigned char[]> copy(new (std::nothrow) unsigned char[bytes]);
+  if (!copy) return IMAGEPROCESSING_ERROR_OUT_OF_MEMORY;
+  const int copyStride = 3 * height;
+  Transpose(src, stride, width, height, copy.get(), copyStride);
+  const GridPlan plan = PlanGrid(height, width, sigmaS, kMaxThreads, budget - bytes);
+  const int rc = RunGrid(copy.get(), height, width, copyStride, plan, threads, gain);
+  if (rc == IMAGEPROCESSING_OK) Transpose(copy.get(), copyStride, height, width, src, stride);
+  return rc;
+}
+
 }  // namespace
 
 int Enhance(unsigned char* src, int width, int height, int stride, int strength) {
@@ -739,6 +782,9 @@ int Enhance(unsigned char* src, int width, int height, int stride, int strength)
   // omp_set_num_threads), the knob a caller already uses for its own work.
   const int threads = static_cast<int>(std::clamp<long long>(
       pixels / kPixelsPerThread, 1, std::clamp(omp_get_max_threads(), 1, kMaxThreads)));
+  if (width < kNarrowWidth && height > width) {
+    return RunTransposed(src, width, height, stride, sigmaS, threads, gain, budget);
+  }
   // Bands are planned for kMaxThreads whatever the count at hand, so that a
   // picture is always cut the same way and its bytes never depend on it.
   const GridPlan plan = PlanGrid(width, height, sigmaS, kMaxThreads, budget);

@@ -96,7 +96,8 @@ TEST(Strength, AboveTenActsAsTen) {
 TEST(Layout, PaddingAndSurroundingBytesUntouched) {
   const Picture photo = LargePhoto();
   for (const auto& [w, h, extra] : {std::tuple{37, 23, 13}, std::tuple{333, 219, 5},
-                                    std::tuple{1000, 700, 31}, std::tuple{1, 9, 3}}) {
+                                    std::tuple{1000, 700, 31}, std::tuple{1, 9, 3},
+                                    std::tuple{12, 700, 7}}) {
     constexpr int kGuard = 256;
     constexpr std::uint8_t kMark = 0x5C;
     const int stride = 3 * w + extra;

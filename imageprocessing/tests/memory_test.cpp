@@ -61,6 +61,7 @@ TEST(Memory, PeakHeapStaysWithinThePictureSizePlusFourMiB) {
 TEST(Memory, FailedAllocationIsRefusedWithoutTouchingThePicture) {
   const iptest::Picture photo = iptest::LoadPpm("astronaut.ppm");
   for (const iptest::Picture& src : {photo, iptest::Crop(photo, 0, 0, 100, 80),
+                                     iptest::Crop(photo, 0, 0, 12, 500),
                                      iptest::Resample(photo, 1280, 720)}) {
     iptest::Picture p = src;
     const Usage u = Measure(p, 7, true);
