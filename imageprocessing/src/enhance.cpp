@@ -306,8 +306,8 @@ GridPlan PlanGrid(int width, int height, double spacing, int threads, std::size_
   while (StripStart(p.strips, spacing, height) < height) ++p.strips;
   p.tableEntries = RoundUp(static_cast<std::size_t>(width) + kTablePad, kTablePad);
   p.segmentFloats = std::min(RowFloats(kSegmentCells + 1), RowFloats(p.gx));
-  // Accumulator copies, then as many floats again for the slice's scratch.
-  p.threadBytes = RoundUp(2 * kSplatCopies * p.segmentFloats * sizeof(float) +
+  // The splat's accumulator copies, then the slice's scratch.
+  p.threadBytes = RoundUp((kSplatCopies + kSliceScratchSegments) * p.segmentFloats * sizeof(float) +
                               kSplatChunk * (sizeof(std::int32_t) + 8 * sizeof(float)),
                           kAlign);
   p.sharedBytes = RoundUp(p.tableEntries * (sizeof(std::int32_t) + sizeof(float)), kAlign);
@@ -414,7 +414,8 @@ class BandRun {
     // Zero from the start of the call on: every flush leaves them so.
     t.splat.copies = reinterpret_cast<float*>(mine);
     t.slice = t.splat.copies + kSplatCopies * p.segmentFloats;
-    t.splat.off = reinterpret_cast<std::int32_t*>(t.slice + kSplatCopies * p.segmentFloats);
+    t.splat.off =
+        reinterpret_cast<std::int32_t*>(t.slice + kSliceScratchSegments * p.segmentFloats);
     t.splat.near = reinterpret_cast<float*>(t.splat.off + kSplatChunk);
     t.splat.far = t.splat.near + 4 * kSplatChunk;
     float* ring = rings_ + static_cast<std::size_t>(thread) * kRingRows * ringFloats_;

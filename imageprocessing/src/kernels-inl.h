@@ -297,8 +297,8 @@ HWY_INLINE void AddDetail(std::uint8_t* HWY_RESTRICT p, const std::int16_t* HWY_
 // group whose pixels all land on one offset adds the sum of its quads there
 // once, instead of one read-modify-write per pixel (43 % of the groups at
 // 1920x1080, 72 % at 4000x3000). Other groups add pixel by pixel, pixel i
-// into accumulator copy i % 4, which breaks the store-to-load chain of
-// neighbours that share an offset. (Blocks of 4 as a second level cut more
+// into accumulator copy i % kSplatCopies, which breaks the store-to-load
+// chain of neighbours that share an offset. (Blocks of 4 as a second level cut more
 // instructions, but their branch is too hard to predict and the splat got
 // slower.) A group's quads are summed as ((q0 + q1) + (q2 + q3)) +
 // ((q4 + q5) + (q6 + q7)) into copy 0, every address receives its additions
@@ -322,9 +322,13 @@ HWY_INLINE Quad AddQuad(Quad a, Quad b) {
 HWY_INLINE void StoreQuad(Quad q, float* HWY_RESTRICT p) { std::memcpy(p, q.f, sizeof(q.f)); }
 #else
 using Quad = hn::Vec<hn::FixedTag<float, 4>>;
-HWY_INLINE Quad LoadQuad(const float* HWY_RESTRICT p) { return hn::LoadU(hn::FixedTag<float, 4>(), p); }
+HWY_INLINE Quad LoadQuad(const float* HWY_RESTRICT p) {
+  return hn::LoadU(hn::FixedTag<float, 4>(), p);
+}
 HWY_INLINE Quad AddQuad(Quad a, Quad b) { return hn::Add(a, b); }
-HWY_INLINE void StoreQuad(Quad q, float* HWY_RESTRICT p) { hn::StoreU(q, hn::FixedTag<float, 4>(), p); }
+HWY_INLINE void StoreQuad(Quad q, float* HWY_RESTRICT p) {
+  hn::StoreU(q, hn::FixedTag<float, 4>(), p);
+}
 #endif
 
 // Adds a pixel's (or a block's, or a group's) near and far quads at acc.
@@ -398,7 +402,7 @@ HWY_INLINE Quad Block(VF v) {
 }
 
 // Adds the quads of lanes 4 * kBlock .. 4 * kBlock + 3 at their offsets
-// from `copies`, which include the offset of copy lane % 4.
+// from `copies`, which include the offset of copy lane % kSplatCopies.
 template <int kBlock>
 HWY_INLINE void AddBlock(const VF (&nearQ)[4], const VF (&farQ)[4], const std::uint32_t* offs,
                          float* HWY_RESTRICT copies) {
@@ -409,7 +413,9 @@ HWY_INLINE void AddBlock(const VF (&nearQ)[4], const VF (&farQ)[4], const std::u
 }
 
 // (q0 + q1) + (q2 + q3) of the transposed quads: block k sums lanes 4k .. 4k + 3.
-HWY_INLINE VF SumOfQuads(const VF (&q)[4]) { return hn::Add(hn::Add(q[0], q[1]), hn::Add(q[2], q[3])); }
+HWY_INLINE VF SumOfQuads(const VF (&q)[4]) {
+  return hn::Add(hn::Add(q[0], q[1]), hn::Add(q[2], q[3]));
+}
 
 // Adds group kGroup (lanes 8 * kGroup ..) of the vector: once if `same`
 // says its lanes share an offset, else lane by lane.
@@ -428,7 +434,7 @@ HWY_INLINE void AddGroup(const VF (&nearQ)[4], const VF (&farQ)[4], const std::u
 }
 
 // `off` holds each lane's float offset from the first copy, `copyOff` that
-// of copy lane % 4 from the first.
+// of copy lane % kSplatCopies from the first.
 HWY_INLINE void ScatterVector(const VF (&nearQuads)[4], const VF (&farQuads)[4], VI off, VI copyOff,
                               float* HWY_RESTRICT copies) {
 #if HWY_TARGET <= HWY_AVX3
@@ -444,10 +450,11 @@ HWY_INLINE void ScatterVector(const VF (&nearQuads)[4], const VF (&farQuads)[4],
     auto sum = [](const VF (&x)[4]) {
       return _mm256_hadd_ps(_mm256_hadd_ps(x[0].raw, x[1].raw), _mm256_hadd_ps(x[2].raw, x[3].raw));
     };
-    const __m256 nearSum = sum(nearQuads), farSum = sum(farQuads);
-    AddQuads(copies + static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(off.raw))),
-             AddQuad(Quad{_mm256_castps256_ps128(nearSum)}, Quad{_mm256_extractf128_ps(nearSum, 1)}),
-             AddQuad(Quad{_mm256_castps256_ps128(farSum)}, Quad{_mm256_extractf128_ps(farSum, 1)}));
+    auto halves = [](__m256 v) {
+      return AddQuad(Quad{_mm256_castps256_ps128(v)}, Quad{_mm256_extractf128_ps(v, 1)});
+    };
+    const auto first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(off.raw)));
+    AddQuads(copies + first, halves(sum(nearQuads)), halves(sum(farQuads)));
     return;
   }
 #endif
@@ -477,7 +484,7 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
 #if HWY_TARGET <= HWY_AVX2
   // Read once: the additions may alias `s`.
   float* HWY_RESTRICT copies = s.copies;
-  // Offset of copy lane % 4 from the first copy.
+  // Offset of copy lane % kSplatCopies from the first copy.
   const VI copyOff = hn::Mul(hn::And(hn::Iota(di, 0), hn::Set(di, kSplatCopies - 1)),
                              hn::Set(di, static_cast<std::int32_t>(segmentFloats)));
 #endif
@@ -523,20 +530,15 @@ void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t
   const DF df;
   const std::size_t n = hn::Lanes(df);
   const VF vw0 = hn::Set(df, w0), vw1 = hn::Set(df, w1), zero = hn::Zero(df);
-  static_assert(kSplatCopies == 4, "the fixed summation order below assumes four copies");
+  static_assert(kSplatCopies == 2, "the sum below adds two copies");
   float* c0 = copies;
   float* c1 = copies + segmentFloats;
-  float* c2 = copies + 2 * segmentFloats;
-  float* c3 = copies + 3 * segmentFloats;
   for (std::size_t i = 0; i < floats; i += n) {
-    const VF sum = hn::Add(hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i)),
-                           hn::Add(hn::LoadU(df, c2 + i), hn::LoadU(df, c3 + i)));
+    const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
     hn::StoreU(hn::MulAdd(vw0, sum, hn::LoadU(df, g0 + i)), df, g0 + i);
     hn::StoreU(hn::MulAdd(vw1, sum, hn::LoadU(df, g1 + i)), df, g1 + i);
     hn::StoreU(zero, df, c0 + i);
     hn::StoreU(zero, df, c1 + i);
-    hn::StoreU(zero, df, c2 + i);
-    hn::StoreU(zero, df, c3 + i);
   }
 }
 

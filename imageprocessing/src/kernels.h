@@ -31,9 +31,14 @@ inline constexpr int kSplatChunk = 256;
 // Independent copies of the segment accumulator: neighbouring pixels usually
 // hit the same cell and bin, and spreading them over copies breaks the
 // store-to-load dependency chain that would otherwise serialise the splat.
-inline constexpr int kSplatCopies = 4;
+// Two suffice once runs of pixels on one offset add their sum once (see
+// kernels-inl.h): a single copy made 640x480 15 % slower, while every further
+// copy is one more segment that each pixel row's flush sums and clears.
+inline constexpr int kSplatCopies = 2;
+// Segments of scratch the slice takes for its interpolated row and tables.
+inline constexpr int kSliceScratchSegments = 4;
 
-// Per-thread scratch of the splat (the slice reuses `copies` for its tables).
+// Per-thread scratch of the splat.
 struct SplatScratch {
   float* copies;       // kSplatCopies segments of segmentFloats, zero between rows
   std::int32_t* off;   // kSplatChunk first-float offsets into a segment
@@ -71,7 +76,7 @@ void BlurRows(const float* m2, const float* m1, const float* c, const float* p1,
               float* out, std::size_t floats);
 // Interpolates the blurred grid at every pixel of the segment and writes the
 // enhanced pixels back. g0/g1 are grid rows cy and cy + 1 (whole rows), wy the
-// weight of g1; scratch holds kSplatCopies * segmentFloats floats.
+// weight of g1; scratch holds kSliceScratchSegments * segmentFloats floats.
 void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const float* g1, float wy,
               const std::int32_t* colOff, const float* colW, float gain, float* scratch);
 

@@ -301,7 +301,8 @@ void TestSliceRow() {
         auto guarded =
             o::GuardedRow(seg.xEnd, seg.xEnd * 13 + seg.xBegin, low, low == 0 ? 256 : 64);
         auto want = guarded;
-        std::vector<float> scratch(kSplatCopies * seg.floats);  // what the orchestration gives
+        // What the orchestration gives.
+        std::vector<float> scratch(kSliceScratchSegments * seg.floats);
         HWY_NAMESPACE::SliceRow(guarded.data() + o::kGuard, seg, g0.data(), g1.data(), wy,
                                 cols.off.data(), cols.w.data(), gain, scratch.data());
 
