@@ -472,13 +472,44 @@ HWY_INLINE void ScatterVector(const VF (&nearQuads)[4], const VF (&farQuads)[4],
 }
 #endif
 
+// The contributions of the `valid` pixels from x on (lanes past them add
+// nothing): near and far quads, lane by lane, and each lane's offset from
+// the first copy.
+struct Contributions {
+  VF nearQ[4], farQ[4];
+  VI off;
+};
+HWY_INLINE Contributions Contribute(const std::uint8_t* HWY_RESTRICT row, int x, int valid,
+                                    const std::int32_t* HWY_RESTRICT colOff,
+                                    const float* HWY_RESTRICT colW, VI base,
+                                    std::uint8_t* HWY_RESTRICT tail) {
+  const DF df;
+  const DI di;
+  const VF one = hn::Set(df, 1.0f);
+  const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
+  const VF y = px.y;
+  VF hi = px.frac;
+  VF lo = hn::Sub(one, hi);
+  if (valid < static_cast<int>(hn::Lanes(df))) {
+    const auto m = hn::FirstN(df, static_cast<std::size_t>(valid));
+    lo = hn::IfThenElseZero(m, lo);
+    hi = hn::IfThenElseZero(m, hi);
+  }
+  const VF wx1 = hn::LoadU(df, colW + x);
+  const VF wx0 = hn::Sub(one, wx1);
+  const VF a0 = hn::Mul(wx0, lo), b0 = hn::Mul(wx0, hi);
+  const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
+  return Contributions{{hn::Mul(a0, y), a0, hn::Mul(b0, y), b0},
+                       {hn::Mul(a1, y), a1, hn::Mul(b1, y), b1},
+                       hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell))};
+}
+
 void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
               const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
               std::size_t segmentFloats, const SplatScratch& s) {
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
-  const VF one = hn::Set(df, 1.0f);
   const VI base = hn::Set(di, seg.base);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
 #if HWY_TARGET <= HWY_AVX2
@@ -491,35 +522,21 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
 
   for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSplatChunk) {
     const int count = std::min(kSplatChunk, seg.xEnd - x0);
-    int firstBuffered = 0;
-    for (int i = 0; i < count; i += n) {
-      const int x = x0 + i;
-      const int valid = std::min(n, count - i);
-      const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
-      const VF y = px.y;
-      VF hi = px.frac;
-      VF lo = hn::Sub(one, hi);
-      if (valid < n) {
-        const auto m = hn::FirstN(df, static_cast<std::size_t>(valid));
-        lo = hn::IfThenElseZero(m, lo);
-        hi = hn::IfThenElseZero(m, hi);
-      }
-      const VF wx1 = hn::LoadU(df, colW + x);
-      const VF wx0 = hn::Sub(one, wx1);
-      const VF a0 = hn::Mul(wx0, lo), b0 = hn::Mul(wx0, hi);
-      const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
-      const VI off = hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell));
+    int i = 0;
 #if HWY_TARGET <= HWY_AVX2
-      if (valid == n) {
-        ScatterVector({hn::Mul(a0, y), a0, hn::Mul(b0, y), b0},
-                      {hn::Mul(a1, y), a1, hn::Mul(b1, y), b1}, off, copyOff, copies);
-        firstBuffered = i + n;
-        continue;
-      }
+    // Whole vectors add straight from registers, in a loop of their own
+    // that tests no tail.
+    for (; i + n <= count; i += n) {
+      const Contributions c = Contribute(row, x0 + i, n, colOff, colW, base, tail);
+      ScatterVector(c.nearQ, c.farQ, c.off, copyOff, copies);
+    }
 #endif
-      hn::StoreInterleaved4(hn::Mul(a0, y), a0, hn::Mul(b0, y), b0, df, s.near + 4 * i);
-      hn::StoreInterleaved4(hn::Mul(a1, y), a1, hn::Mul(b1, y), b1, df, s.far + 4 * i);
-      hn::StoreU(off, di, s.off + i);
+    const int firstBuffered = i;
+    for (; i < count; i += n) {
+      const Contributions c = Contribute(row, x0 + i, std::min(n, count - i), colOff, colW, base, tail);
+      hn::StoreInterleaved4(c.nearQ[0], c.nearQ[1], c.nearQ[2], c.nearQ[3], df, s.near + 4 * i);
+      hn::StoreInterleaved4(c.farQ[0], c.farQ[1], c.farQ[2], c.farQ[3], df, s.far + 4 * i);
+      hn::StoreU(c.off, di, s.off + i);
     }
     ScatterBuffered(s, firstBuffered, count, segmentFloats);
   }
