@@ -646,11 +646,15 @@ void BlurRows(const float* HWY_RESTRICT m2, const float* HWY_RESTRICT m1,
 // wherever the pixels of one vector lie in few neighbouring cells: at most
 // three on AVX2 (grid spacing above 3.5 px, a short side from ~230 px), at
 // most four on AVX-512 (spacing above 5 px, short side from ~330 px).
-// A cell's twelve bins, as 16 values then 16 weights, are one AVX-512 vector
-// or two AVX2 vectors: vpermt2ps over the tables of two cells fetches what
-// eight gathers would; on AVX2 two vpermps and a blend fetch one 16-entry
-// table. Smaller spacings load each pixel's corners (LoadCorners).
-constexpr std::size_t kTableFloats = 32;
+// A cell's table is its twelve values and then its twelve weights, the
+// grid's interleaved pairs taken apart. Tables lie kCellFloats apart like
+// the cells, so a pixel's column offset is also where its cell's table
+// starts, and sixteen floats from a value or weight table hold all twelve
+// entries (the rest belong to the next table and no index selects them).
+// One AVX-512 vector thus holds a table and vpermt2ps over the tables of two
+// cells fetches what eight gathers would; on AVX2 two vpermps and a blend
+// fetch one table. Smaller spacings load each pixel's corners (LoadCorners).
+constexpr std::int32_t kWeightsAt = kBins;
 // Widest spread of cells, in floats, that the lookups handle in one vector.
 #if HWY_TARGET <= HWY_AVX3
 constexpr std::int32_t kLookupSpan = 3 * kCellFloats;
@@ -658,14 +662,14 @@ constexpr std::int32_t kLookupSpan = 3 * kCellFloats;
 constexpr std::int32_t kLookupSpan = 2 * kCellFloats;
 #endif
 
-// Zero cells after the last: lookups load the tables of up to two cells past
-// the last pixel's (one more in the wide lookup, which no lane selects).
-constexpr std::size_t kZeroCells = 3;
+// Zero cells after the last: lane 0's cell is at least two before the end,
+// and the widest lookup loads sixteen floats from the weight table of the
+// fifth cell from there (one AVX-512 wide lookup that no lane selects).
+constexpr std::size_t kZeroCells = 4;
 
 // Interpolates every cell between grid rows g0 and g1 (wy the weight of g1)
 // straight into the table layout, followed by kZeroCells zero cells: one pass
 // over the two rows instead of an interpolated row that is then reordered.
-// Bins 12..15 repeat bins 8..11; no lookup reads them.
 HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT g0, const float* HWY_RESTRICT g1,
                                  float wy, std::size_t cells, float* HWY_RESTRICT tables) {
   const hn::FixedTag<float, 8> d8;
@@ -679,35 +683,32 @@ HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT g0, const float* HWY_
   for (std::size_t c = 0; c < cells; ++c) {
     const std::size_t at = c * kCellFloats;
     const auto lo = lerp(at), mid = lerp(at + 8), hi = lerp(at + 16);
-    float* t = tables + c * kTableFloats;
-    const auto v4 = hn::ConcatEven(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi));
-    const auto w4 = hn::ConcatOdd(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi));
+    float* t = tables + at;
     hn::StoreU(hn::ConcatEven(d8, mid, lo), d8, t);
-    hn::StoreU(v4, d4, t + 8);
-    hn::StoreU(v4, d4, t + 12);
-    hn::StoreU(hn::ConcatOdd(d8, mid, lo), d8, t + 16);
-    hn::StoreU(w4, d4, t + 24);
-    hn::StoreU(w4, d4, t + 28);
+    hn::StoreU(hn::ConcatOdd(d8, mid, lo), d8, t + kWeightsAt);
+    hn::StoreU(hn::ConcatEven(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi)), d4, t + 8);
+    hn::StoreU(hn::ConcatOdd(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi)), d4,
+               t + kWeightsAt + 8);
   }
-  std::memset(tables + cells * kTableFloats, 0, kZeroCells * kTableFloats * sizeof(float));
+  std::memset(tables + cells * kCellFloats, 0, kZeroCells * kCellFloats * sizeof(float));
 }
 #endif
 
 #if HWY_TARGET <= HWY_AVX3
 // Fetches (value, weight) of bins `cell` and `cell`+1 in the pixels' own cell
-// (v00..w01) and in the cell to its right (v10..w11). `first` is the cell of
-// lane 0; every lane's cell is `first` or `first` + 1.
-HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
-                              VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
-                              VF& w10, VF& v11, VF& w11) {
-  const __m512i right = _mm512_maskz_set1_epi32(
-      _mm512_cmpneq_epi32_mask(off.raw, firstOff.raw), 16);
+// (v00..w01) and in the cell to its right (v10..w11) from the tables from
+// lane 0's cell on, at t; every lane's cell is lane 0's or the next.
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT t, VI off, VI cell, VF& v00, VF& w00,
+                              VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+  const __m512i first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(off.raw));
+  const __m512i right = _mm512_maskz_set1_epi32(_mm512_cmpneq_epi32_mask(off.raw, first), 16);
   const __m512i i0 = _mm512_add_epi32(right, cell.raw);
   const __m512i i1 = _mm512_add_epi32(i0, _mm512_set1_epi32(1));
-  const float* t = tables + first * kTableFloats;
-  const __m512 va = _mm512_loadu_ps(t), wa = _mm512_loadu_ps(t + 16);
-  const __m512 vb = _mm512_loadu_ps(t + 32), wb = _mm512_loadu_ps(t + 48);
-  const __m512 vc = _mm512_loadu_ps(t + 64), wc = _mm512_loadu_ps(t + 80);
+  const __m512 va = _mm512_loadu_ps(t), wa = _mm512_loadu_ps(t + kWeightsAt);
+  const __m512 vb = _mm512_loadu_ps(t + kCellFloats);
+  const __m512 wb = _mm512_loadu_ps(t + kCellFloats + kWeightsAt);
+  const __m512 vc = _mm512_loadu_ps(t + 2 * kCellFloats);
+  const __m512 wc = _mm512_loadu_ps(t + 2 * kCellFloats + kWeightsAt);
   v00 = VF{_mm512_permutex2var_ps(va, i0, vb)};
   v01 = VF{_mm512_permutex2var_ps(va, i1, vb)};
   w00 = VF{_mm512_permutex2var_ps(wa, i0, wb)};
@@ -718,39 +719,38 @@ HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t firs
   w11 = VF{_mm512_permutex2var_ps(wb, i1, wc)};
 }
 
-// As LookupCorners for vectors whose lanes lie in up to four cells, `first`
-// to `first` + 3 (grid spacings from ~5 px, i.e. a short side from 320 px):
-// lane index = 16 * (cell - first) + bin spans two vpermt2ps tables, and bit 5
-// of it picks between them.
-HWY_INLINE void LookupCornersWide(const float* HWY_RESTRICT tables, std::size_t first, VI off,
-                                  VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01,
-                                  VF& v10, VF& w10, VF& v11, VF& w11) {
-  // (off - firstOff) / 8 is 0, 3, 6 or 9 for cells first .. first + 3.
+// As LookupCorners for vectors whose lanes lie in up to four cells from lane
+// 0's on (grid spacings from ~5 px, i.e. a short side from 320 px): lane
+// index = 16 * (cell - first) + bin spans two vpermt2ps tables, and bit 5 of
+// it picks between them.
+HWY_INLINE void LookupCornersWide(const float* HWY_RESTRICT t, VI off, VI cell, VF& v00, VF& w00,
+                                  VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+  // (off - first) / 8 is 0, 3, 6 or 9 for cells first .. first + 3.
   const __m512i sixteenths = _mm512_setr_epi32(0, 0, 0, 16, 0, 0, 32, 0, 0, 48, 0, 0, 0, 0, 0, 0);
-  const __m512i rel = _mm512_srli_epi32(_mm512_sub_epi32(off.raw, firstOff.raw), 3);
+  const __m512i first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(off.raw));
+  const __m512i rel = _mm512_srli_epi32(_mm512_sub_epi32(off.raw, first), 3);
   const __m512i i0 = _mm512_add_epi32(_mm512_permutexvar_epi32(rel, sixteenths), cell.raw);
   const __m512i i1 = _mm512_add_epi32(i0, _mm512_set1_epi32(1));
   const __mmask16 upper = _mm512_test_epi32_mask(i0, _mm512_set1_epi32(32));
-  const float* t = tables + first * kTableFloats;
-  // Entry idx of the four cells' tables from cell `from` on, at `part` (0: values, 16: weights).
+  // Entry idx of the four cells' tables from cell `from` on, at `part` (values or weights).
   auto lookup = [&](std::size_t from, std::size_t part, __m512i idx) {
-    const float* a = t + from * kTableFloats + part;
-    const __m512 lo = _mm512_permutex2var_ps(_mm512_loadu_ps(a), idx, _mm512_loadu_ps(a + kTableFloats));
-    const __m512 hi = _mm512_permutex2var_ps(_mm512_loadu_ps(a + 2 * kTableFloats), idx,
-                                             _mm512_loadu_ps(a + 3 * kTableFloats));
+    const float* a = t + from * kCellFloats + part;
+    const __m512 lo = _mm512_permutex2var_ps(_mm512_loadu_ps(a), idx, _mm512_loadu_ps(a + kCellFloats));
+    const __m512 hi = _mm512_permutex2var_ps(_mm512_loadu_ps(a + 2 * kCellFloats), idx,
+                                             _mm512_loadu_ps(a + 3 * kCellFloats));
     return VF{_mm512_mask_blend_ps(upper, lo, hi)};
   };
   v00 = lookup(0, 0, i0);
   v01 = lookup(0, 0, i1);
-  w00 = lookup(0, 16, i0);
-  w01 = lookup(0, 16, i1);
+  w00 = lookup(0, kWeightsAt, i0);
+  w01 = lookup(0, kWeightsAt, i1);
   v10 = lookup(1, 0, i0);
   v11 = lookup(1, 0, i1);
-  w10 = lookup(1, 16, i0);
-  w11 = lookup(1, 16, i1);
+  w10 = lookup(1, kWeightsAt, i0);
+  w11 = lookup(1, kWeightsAt, i1);
 }
 #elif HWY_TARGET <= HWY_AVX2
-// Entry idx (0..15) of the 16-float table at t: vpermps looks up within each
+// Entry idx (0..15) of the 16 floats at t: vpermps looks up within each
 // half, bit 3 of the index (moved into the sign bit) picks the half.
 HWY_INLINE __m256 Lookup16(const float* HWY_RESTRICT t, __m256i idx, __m256 upper) {
   return _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(t), idx),
@@ -759,16 +759,16 @@ HWY_INLINE __m256 Lookup16(const float* HWY_RESTRICT t, __m256i idx, __m256 uppe
 
 // The corners of LookupCorners from the tables at t, `fetch`(table, k)
 // looking up bin cell + k of every lane in one table; in[0] and in[1] mark
-// the lanes of cells `first` + 1 and up and `first` + 2 and up.
+// the lanes of cells one and two past lane 0's.
 template <int kCells, class Fetch>
 HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, const __m256 (&in)[2],
                             VF& v00, VF& w00, VF& v01, VF& w01, VF& v10, VF& w10, VF& v11,
                             VF& w11) {
   auto corners = [&](std::size_t part, int k, VF& own, VF& right) {
     __m256 o = fetch(t + part, k);
-    __m256 r = fetch(t + kTableFloats + part, k);
+    __m256 r = fetch(t + kCellFloats + part, k);
     for (int c = 1; c < kCells; ++c) {
-      const __m256 next = fetch(t + (c + 1) * kTableFloats + part, k);
+      const __m256 next = fetch(t + (c + 1) * kCellFloats + part, k);
       o = _mm256_blendv_ps(o, r, in[c - 1]);
       r = _mm256_blendv_ps(r, next, in[c - 1]);
     }
@@ -777,44 +777,42 @@ HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, const __m2
   };
   corners(0, 0, v00, v10);
   corners(0, 1, v01, v11);
-  corners(16, 0, w00, w10);
-  corners(16, 1, w01, w11);
+  corners(kWeightsAt, 0, w00, w10);
+  corners(kWeightsAt, 1, w01, w11);
 }
 
-// As the AVX-512 version for lanes in kCells cells from `first` on: lanes in
-// cell `first` + c take their own and right cells c tables further on, one
-// more lookup and two blends per cell. Neighbouring pixels rarely differ
-// by more than six bins (150 levels): then the eight table entries from the
-// vector's lowest bin on hold every lane's two bins, and one vpermps on that
-// window fetches what two and a blend fetch from the whole table.
+// As the AVX-512 version for lanes in kCells cells from lane 0's on: lanes
+// in cell c past it take their own and right cells c tables further on, one
+// more lookup and two blends per cell. Neighbouring pixels rarely differ by
+// more than three bins (75 levels) from the first of them: then the eight
+// table entries from three bins below lane 0's (from bin 0 at the lowest)
+// hold every lane's two bins, and one vpermps on that window fetches what
+// two and a blend fetch from the whole table.
 template <int kCells>
-HWY_INLINE void LookupCorners(const float* HWY_RESTRICT tables, std::size_t first, VI off,
-                              VI firstOff, VI cell, VF& v00, VF& w00, VF& v01, VF& w01, VF& v10,
-                              VF& w10, VF& v11, VF& w11) {
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT t, VI off, VI cell, VF& v00, VF& w00,
+                              VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+  const __m256i one = _mm256_set1_epi32(1);
   const __m256i i0 = cell.raw;
-  const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(1));
-  const __m256i secondOff = _mm256_add_epi32(firstOff.raw, _mm256_set1_epi32(kCellFloats));
-  const __m256 in[2] = {_mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, firstOff.raw)),
-                        _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, secondOff))};
-  const float* t = tables + first * kTableFloats;
-  __m128i lowest = _mm_min_epi32(_mm256_castsi256_si128(i0), _mm256_extracti128_si256(i0, 1));
-  lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0x4E));
-  lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0xB1));
-  const __m256i window = _mm256_broadcastd_epi32(lowest);
-  const __m256i rel[2] = {_mm256_sub_epi32(i0, window), _mm256_sub_epi32(i1, window)};
-  if (_mm256_testz_si256(rel[1], _mm256_set1_epi32(~7))) {
-    // Bins 12..15 repeat 8..11 and the weights follow the values, so a window
-    // from bin 10 on still reads the table's own memory.
-    const float* from = t + _mm_cvtsi128_si32(lowest);
+  const __m256i first = _mm256_broadcastd_epi32(_mm256_castsi256_si128(off.raw));
+  const __m256 in[2] = {
+      _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, first)),
+      _mm256_castsi256_ps(
+          _mm256_cmpgt_epi32(off.raw, _mm256_add_epi32(first, _mm256_set1_epi32(kCellFloats))))};
+  // Bins are 0..10, so a saturating 16-bit subtract gives max(bin - 3, 0) in every 32-bit lane.
+  const __m256i start = _mm256_subs_epu16(_mm256_broadcastd_epi32(_mm256_castsi256_si128(i0)),
+                                          _mm256_set1_epi32(3));
+  const __m256i rel[2] = {_mm256_sub_epi32(i0, start), _mm256_sub_epi32(_mm256_add_epi32(i0, one), start)};
+  if (_mm256_testz_si256(_mm256_or_si256(rel[0], rel[1]), _mm256_set1_epi32(~7))) {
     auto window = [&](const float* table, int k) {
       return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel[k]);
     };
-    CornersFrom<kCells>(from, window, in, v00, w00, v01, w01, v10, w10, v11, w11);
+    CornersFrom<kCells>(t + _mm256_cvtsi256_si32(start), window, in, v00, w00, v01, w01, v10, w10,
+                        v11, w11);
     return;
   }
-  const __m256i idx[2] = {i0, i1};
-  const __m256 upper[2] = {_mm256_castsi256_ps(_mm256_slli_epi32(i0, 28)),
-                           _mm256_castsi256_ps(_mm256_slli_epi32(i1, 28))};
+  const __m256i idx[2] = {i0, _mm256_add_epi32(i0, one)};
+  const __m256 upper[2] = {_mm256_castsi256_ps(_mm256_slli_epi32(idx[0], 28)),
+                           _mm256_castsi256_ps(_mm256_slli_epi32(idx[1], 28))};
   auto whole = [&](const float* table, int k) { return Lookup16(table, idx[k], upper[k]); };
   CornersFrom<kCells>(t, whole, in, v00, w00, v01, w01, v10, w10, v11, w11);
 }
@@ -882,12 +880,15 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
+  // Read once: the byte stores below may alias `seg`.
+  const int xBegin = seg.xBegin, xEnd = seg.xEnd;
+  const std::int32_t segBase = seg.base;
+  const std::size_t floats = seg.floats;
   // The two grid rows are interpolated once per pixel row, which leaves a 2-D
   // lookup per pixel instead of a 3-D one: into the tables (AVX2 and up) or
   // into the row `rg` that LoadCorners reads, each made when the first pixel
   // that reads it comes up, so a row that only looks up never writes `rg`.
   float* HWY_RESTRICT rg = scratch;
-  const std::size_t floats = seg.floats;  // read once: the stores below may alias `seg`
   bool rowReady = false;
   auto interpolateRow = [&] {
     const VF vwy = hn::Set(df, wy);
@@ -903,80 +904,79 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #endif
   const VF vgain = hn::Set(df, gain);
   const VF tiny = hn::Set(df, 1e-30f);
-  const VI segBase = hn::Set(di, seg.base);
+  const VI vSegBase = hn::Set(di, segBase);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
+  // The detail of the `valid` pixels from x, rounded into out[0 .. n). Called
+  // apart for whole vectors and for the last one, so that the checks a short
+  // vector needs stay out of the others.
+  auto slice = [&](int x, int valid, std::int16_t* HWY_RESTRICT out)
+                   __attribute__((always_inline)) {
+    const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
+    const VI cell = px.cell;
+    const VF fz = px.frac;
+    VI off = hn::Sub(hn::LoadU(di, colOff + x), vSegBase);
+    // Lanes past the segment would read cells it did not interpolate.
+    if (valid < n) {
+      off = hn::IfThenElse(hn::FirstN(di, static_cast<std::size_t>(valid)), off,
+                           hn::Set(di, colOff[x] - segBase));
+    }
+    const VF wx = hn::LoadU(df, colW + x);
+    VF v00, w00, v01, w01, v10, w10, v11, w11;
+    const std::int32_t span = colOff[x + valid - 1] - colOff[x];
+#if HWY_TARGET <= HWY_AVX2
+    if (span <= kLookupSpan) {
+      if (!tablesReady) {
+        BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
+        tablesReady = true;
+      }
+      const float* t = tables + (colOff[x] - segBase);
+#if HWY_TARGET <= HWY_AVX3
+      if (span <= kCellFloats) {
+        LookupCorners(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+      } else {
+        LookupCornersWide(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+      }
+#else
+      if (span == 0) {
+        LookupCorners<1>(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+      } else if (span == kCellFloats) {
+        LookupCorners<2>(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+      } else {
+        LookupCorners<3>(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+      }
+#endif
+    } else
+#endif
+    {
+      (void)span;
+      if (!rowReady) interpolateRow();
+      const VI idx = hn::Add(off, hn::Add(cell, cell));
+      LoadCorners(rg, idx, v00, w00, v01, w01, v10, w10, v11, w11);
+    }
+    const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
+    const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
+    const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);
+    const VF w1 = hn::MulAdd(fz, hn::Sub(w11, w10), w10);
+    const VF v = hn::MulAdd(wx, hn::Sub(v1, v0), v0);
+    const VF w = hn::MulAdd(wx, hn::Sub(w1, w0), w0);
+    // w > 0 for every real pixel (its own splat reaches all eight corners
+    // through the blur); the floor only keeps padding lanes finite.
+    const VF base = hn::Div(v, hn::Max(w, tiny));
+    const VF detail = hn::Mul(vgain, hn::Sub(px.y, base));
+    hn::Store(RoundDetail(detail), DI16(), out);
+  };
   // The rounded detail of a chunk of pixels, applied to their bytes in one
   // pass once the chunk is done.
   HWY_ALIGN std::int16_t detail16[kSliceChunk];
-  for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSliceChunk) {
-    const int count = std::min(kSliceChunk, seg.xEnd - x0);
-    for (int i = 0; i < count; i += n) {
-      const int x = x0 + i;
-      const int valid = std::min(n, count - i);
-      const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
-      const VI cell = px.cell;
-      const VF fz = px.frac;
-      const std::int32_t firstOff = colOff[x] - seg.base;
-      VI off = hn::Sub(hn::LoadU(di, colOff + x), segBase);
-      // Lanes past the segment would read cells it did not interpolate.
-      if (valid < n) {
-        off = hn::IfThenElse(hn::FirstN(di, static_cast<std::size_t>(valid)), off,
-                             hn::Set(di, firstOff));
-      }
-      const VF wx = hn::LoadU(df, colW + x);
-      VF v00, w00, v01, w01, v10, w10, v11, w11;
-      const std::int32_t span = colOff[x + valid - 1] - colOff[x];
-#if HWY_TARGET <= HWY_AVX2
-      if (span <= kLookupSpan) {
-        if (!tablesReady) {
-          BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
-          tablesReady = true;
-        }
-        const std::size_t first = static_cast<std::uint32_t>(firstOff) / kCellFloats;
-#if HWY_TARGET <= HWY_AVX3
-        if (span <= kCellFloats) {
-          LookupCorners(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
-                        w10, v11, w11);
-        } else {
-          LookupCornersWide(tables, first, off, hn::Set(di, firstOff), cell, v00, w00, v01, w01, v10,
-                            w10, v11, w11);
-        }
-#else
-        const VI vFirstOff = hn::Set(di, firstOff);
-        if (span == 0) {
-          LookupCorners<1>(tables, first, off, vFirstOff, cell, v00, w00, v01, w01, v10, w10, v11,
-                           w11);
-        } else if (span == kCellFloats) {
-          LookupCorners<2>(tables, first, off, vFirstOff, cell, v00, w00, v01, w01, v10, w10, v11,
-                           w11);
-        } else {
-          LookupCorners<3>(tables, first, off, vFirstOff, cell, v00, w00, v01, w01, v10, w10, v11,
-                           w11);
-        }
-#endif
-      } else
-#endif
-      {
-        (void)span;
-        if (!rowReady) interpolateRow();
-        const VI idx = hn::Add(off, hn::Add(cell, cell));
-        LoadCorners(rg, idx, v00, w00, v01, w01, v10, w10, v11, w11);
-      }
-      const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
-      const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
-      const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);
-      const VF w1 = hn::MulAdd(fz, hn::Sub(w11, w10), w10);
-      const VF v = hn::MulAdd(wx, hn::Sub(v1, v0), v0);
-      const VF w = hn::MulAdd(wx, hn::Sub(w1, w0), w0);
-      // w > 0 for every real pixel (its own splat reaches all eight corners
-      // through the blur); the floor only keeps padding lanes finite.
-      const VF base = hn::Div(v, hn::Max(w, tiny));
-      const VF detail = hn::Mul(vgain, hn::Sub(px.y, base));
-      hn::Store(RoundDetail(detail), DI16(), detail16 + i);
-    }
+  for (int x0 = xBegin; x0 < xEnd; x0 += kSliceChunk) {
+    const int count = std::min(kSliceChunk, xEnd - x0);
+    int i = 0;
+    for (; i + n <= count; i += n) slice(x0 + i, n, detail16 + i);
+    if (i < count) slice(x0 + i, count - i, detail16 + i);
     AddDetail(row + 3 * static_cast<std::ptrdiff_t>(x0), detail16, count);
   }
 }
+
 
 void LumaRow(const std::uint8_t* HWY_RESTRICT row, int width, std::uint16_t* HWY_RESTRICT out) {
   const DF df;
