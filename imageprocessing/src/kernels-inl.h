@@ -153,9 +153,12 @@ HWY_INLINE VI RoundSmall(VF v) {
 }
 
 // Luma of a vector of pixels, its range cell (0..kBins-2) and the weight of
-// the cell above it. Luma is never negative, so the floor is the truncation;
-// rounding the integral float converts it without the out-of-range repair of
-// a general conversion.
+// the cell above it. Luma lies in [0, 255], so the cell needs no clamp and
+// the weight stays below 1; luma is never negative, so the floor is the
+// truncation, which AVX2 and AVX-512 take in one conversion (Highway's adds
+// an out-of-range repair) and the others convert by rounding the integral
+// float.
+static_assert(255.0f / kSigmaR < kBins - 1, "the highest luma lies in cell kBins - 2");
 struct Levels {
   VF y;
   VI cell;
@@ -164,13 +167,31 @@ struct Levels {
 HWY_INLINE Levels LevelsOf(VF y) {
   const DF df;
   const VF z = hn::Mul(y, hn::Set(df, 1.0f / kSigmaR));
-  const VF c = hn::Min(hn::Floor(z), hn::Set(df, static_cast<float>(kBins - 2)));
-  return Levels{y, RoundSmall(c), hn::Min(hn::Sub(z, c), hn::Set(df, 1.0f))};
+#if HWY_TARGET <= HWY_AVX3
+  const VI cell{_mm512_cvttps_epi32(z.raw)};
+  const VF c = hn::ConvertTo(df, cell);
+#elif HWY_TARGET <= HWY_AVX2
+  const VI cell{_mm256_cvttps_epi32(z.raw)};
+  const VF c = hn::ConvertTo(df, cell);
+#else
+  const VF c = hn::Floor(z);
+  const VI cell = RoundSmall(c);
+#endif
+  return Levels{y, cell, hn::Sub(z, c)};
 }
 
 // The detail of each lane rounded once, saturated to 16 bits; AddDetail
 // applies it to all three channels.
-HWY_INLINE hn::Vec<DI16> RoundDetail(VF detail) { return hn::DemoteTo(DI16(), RoundSmall(detail)); }
+// AVX2 and AVX-512 round in one conversion, to nearest even as RoundSmall does.
+HWY_INLINE hn::Vec<DI16> RoundDetail(VF detail) {
+#if HWY_TARGET <= HWY_AVX3
+  return hn::DemoteTo(DI16(), VI{_mm512_cvtps_epi32(detail.raw)});
+#elif HWY_TARGET <= HWY_AVX2
+  return hn::DemoteTo(DI16(), VI{_mm256_cvtps_epi32(detail.raw)});
+#else
+  return hn::DemoteTo(DI16(), RoundSmall(detail));
+#endif
+}
 
 // LoadLuma of the `valid` pixels at p (all lanes when valid == lane count);
 // a short tail goes through `tail`, so no byte past the row is read and the
@@ -909,27 +930,28 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   // The detail of the `valid` pixels from x, rounded into out[0 .. n). Called
   // apart for whole vectors and for the last one, so that the checks a short
   // vector needs stay out of the others.
-  auto slice = [&](int x, int valid, std::int16_t* HWY_RESTRICT out)
+  auto slice = [&](const std::uint8_t* HWY_RESTRICT p, const std::int32_t* HWY_RESTRICT co,
+                   const float* HWY_RESTRICT cw, int valid, std::int16_t* HWY_RESTRICT out)
                    __attribute__((always_inline)) {
-    const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
+    const Levels px = LevelsOf(LoadLuma(p, valid, tail));
     const VI cell = px.cell;
     const VF fz = px.frac;
-    VI off = hn::Sub(hn::LoadU(di, colOff + x), vSegBase);
+    VI off = hn::Sub(hn::LoadU(di, co), vSegBase);
     // Lanes past the segment would read cells it did not interpolate.
     if (valid < n) {
       off = hn::IfThenElse(hn::FirstN(di, static_cast<std::size_t>(valid)), off,
-                           hn::Set(di, colOff[x] - segBase));
+                           hn::Set(di, co[0] - segBase));
     }
-    const VF wx = hn::LoadU(df, colW + x);
+    const VF wx = hn::LoadU(df, cw);
     VF v00, w00, v01, w01, v10, w10, v11, w11;
-    const std::int32_t span = colOff[x + valid - 1] - colOff[x];
+    const std::int32_t span = co[valid - 1] - co[0];
 #if HWY_TARGET <= HWY_AVX2
     if (span <= kLookupSpan) {
       if (!tablesReady) {
         BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
         tablesReady = true;
       }
-      const float* t = tables + (colOff[x] - segBase);
+      const float* t = tables + (co[0] - segBase);
 #if HWY_TARGET <= HWY_AVX3
       if (span <= kCellFloats) {
         LookupCorners(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
@@ -970,9 +992,13 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   HWY_ALIGN std::int16_t detail16[kSliceChunk];
   for (int x0 = xBegin; x0 < xEnd; x0 += kSliceChunk) {
     const int count = std::min(kSliceChunk, xEnd - x0);
-    int i = 0;
-    for (; i + n <= count; i += n) slice(x0 + i, n, detail16 + i);
-    if (i < count) slice(x0 + i, count - i, detail16 + i);
+    const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x0);
+    const std::int32_t* co = colOff + x0;
+    const float* cw = colW + x0;
+    std::int16_t* out = detail16;
+    std::int16_t* const whole = detail16 + count / n * n;
+    for (; out != whole; out += n, p += 3 * n, co += n, cw += n) slice(p, co, cw, n, out);
+    if (out != detail16 + count) slice(p, co, cw, static_cast<int>(detail16 + count - out), out);
     AddDetail(row + 3 * static_cast<std::ptrdiff_t>(x0), detail16, count);
   }
 }
