@@ -50,6 +50,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "kernels.h"
 
@@ -907,8 +908,8 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   const std::size_t floats = seg.floats;
   // The two grid rows are interpolated once per pixel row, which leaves a 2-D
   // lookup per pixel instead of a 3-D one: into the tables (AVX2 and up) or
-  // into the row `rg` that LoadCorners reads, each made when the first pixel
-  // that reads it comes up, so a row that only looks up never writes `rg`.
+  // into the row `rg` that LoadCorners reads, made when the first pixel that
+  // reads it comes up, so a row that only looks up never writes `rg`.
   float* HWY_RESTRICT rg = scratch;
   bool rowReady = false;
   auto interpolateRow = [&] {
@@ -920,8 +921,14 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     rowReady = true;
   };
 #if HWY_TARGET <= HWY_AVX2
+  // The tables are made up front when the first vector can look up: the
+  // spacing of the cells is even, so the others almost all can too, and one
+  // that cannot gathers the same interpolated values. The row then runs a
+  // copy of the loop that never asks whether the tables exist.
+  if (xBegin >= xEnd) return;
   float* HWY_RESTRICT tables = rg + floats;
-  bool tablesReady = false;
+  const bool lookups = colOff[std::min(xEnd, xBegin + n) - 1] - colOff[xBegin] <= kLookupSpan;
+  if (lookups) BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
 #endif
   const VF vgain = hn::Set(df, gain);
   const VF tiny = hn::Set(df, 1e-30f);
@@ -930,9 +937,9 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   // The detail of the `valid` pixels from x, rounded into out[0 .. n). Called
   // apart for whole vectors and for the last one, so that the checks a short
   // vector needs stay out of the others.
-  auto slice = [&](const std::uint8_t* HWY_RESTRICT p, const std::int32_t* HWY_RESTRICT co,
-                   const float* HWY_RESTRICT cw, int valid, std::int16_t* HWY_RESTRICT out)
-                   __attribute__((always_inline)) {
+  auto slice = [&](auto withTables, const std::uint8_t* HWY_RESTRICT p,
+                   const std::int32_t* HWY_RESTRICT co, const float* HWY_RESTRICT cw, int valid,
+                   std::int16_t* HWY_RESTRICT out) __attribute__((always_inline)) {
     const Levels px = LevelsOf(LoadLuma(p, valid, tail));
     const VI cell = px.cell;
     const VF fz = px.frac;
@@ -946,11 +953,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     VF v00, w00, v01, w01, v10, w10, v11, w11;
     const std::int32_t span = co[valid - 1] - co[0];
 #if HWY_TARGET <= HWY_AVX2
-    if (span <= kLookupSpan) {
-      if (!tablesReady) {
-        BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
-        tablesReady = true;
-      }
+    if (decltype(withTables)::value && span <= kLookupSpan) {
       const float* t = tables + (co[0] - segBase);
 #if HWY_TARGET <= HWY_AVX3
       if (span <= kCellFloats) {
@@ -971,6 +974,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #endif
     {
       (void)span;
+      (void)withTables;
       if (!rowReady) interpolateRow();
       const VI idx = hn::Add(off, hn::Add(cell, cell));
       LoadCorners(rg, idx, v00, w00, v01, w01, v10, w10, v11, w11);
@@ -990,17 +994,30 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   // The rounded detail of a chunk of pixels, applied to their bytes in one
   // pass once the chunk is done.
   HWY_ALIGN std::int16_t detail16[kSliceChunk];
-  for (int x0 = xBegin; x0 < xEnd; x0 += kSliceChunk) {
-    const int count = std::min(kSliceChunk, xEnd - x0);
-    const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x0);
-    const std::int32_t* co = colOff + x0;
-    const float* cw = colW + x0;
-    std::int16_t* out = detail16;
-    std::int16_t* const whole = detail16 + count / n * n;
-    for (; out != whole; out += n, p += 3 * n, co += n, cw += n) slice(p, co, cw, n, out);
-    if (out != detail16 + count) slice(p, co, cw, static_cast<int>(detail16 + count - out), out);
-    AddDetail(row + 3 * static_cast<std::ptrdiff_t>(x0), detail16, count);
+  auto run = [&](auto withTables) {
+    for (int x0 = xBegin; x0 < xEnd; x0 += kSliceChunk) {
+      const int count = std::min(kSliceChunk, xEnd - x0);
+      const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x0);
+      const std::int32_t* co = colOff + x0;
+      const float* cw = colW + x0;
+      std::int16_t* out = detail16;
+      std::int16_t* const whole = detail16 + count / n * n;
+      for (; out != whole; out += n, p += 3 * n, co += n, cw += n) {
+        slice(withTables, p, co, cw, n, out);
+      }
+      if (out != detail16 + count) {
+        slice(withTables, p, co, cw, static_cast<int>(detail16 + count - out), out);
+      }
+      AddDetail(row + 3 * static_cast<std::ptrdiff_t>(x0), detail16, count);
+    }
+  };
+#if HWY_TARGET <= HWY_AVX2
+  if (lookups) {
+    run(std::true_type{});
+    return;
   }
+#endif
+  run(std::false_type{});
 }
 
 
