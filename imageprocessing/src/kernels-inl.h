@@ -581,6 +581,92 @@ void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t
   }
 }
 
+// The splat at small grid spacings (a cell every 2 to 2.5 px, i.e. a short
+// side under 160 px): adds the segment's pixels straight into grid rows g0
+// and g1 (floats from seg.base), weighted by w0 and w1, the pixel row's
+// weights of the two. SplatRow and FlushRow instead add into accumulator
+// copies and then flush every float of the segment into both rows once per
+// pixel row; that flush costs a fixed amount per cell, 24 floats, which at
+// these spacings is more than the pixels' own splat (at 2 px a cell holds
+// 2 pixels of a row). Here a pixel costs at most two additions per row it
+// reaches, and a row of weight 0 (every other row at 2 px) costs none.
+// Without copies, neighbours that add at one address would wait for each
+// other's stores, and at these spacings nearly every pixel shares a cell
+// with the one before (its own, or its far cell as the next one's own): so
+// the quads of consecutive pixels at one address are summed in registers
+// and stored once, when the run of that address ends.
+// Every target runs this same sequence of quad additions, so the sums are
+// bit-identical on all targets that have FMA.
+void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
+                  const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
+                  float* HWY_RESTRICT g0, float* HWY_RESTRICT g1, float w0, float w1,
+                  const SplatScratch& s) {
+  const DF df;
+  const DI di;
+  const int n = static_cast<int>(hn::Lanes(df));
+  const VF one = hn::Set(df, 1.0f);
+  const VI base = hn::Set(di, seg.base);
+  HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
+  const hn::CappedTag<float, 4> dq;
+  using Q = hn::Vec<decltype(dq)>;
+  const int quadLanes = static_cast<int>(hn::Lanes(dq));
+  // Adds pixels [0, count) of the chunk, weighted, into grid row g: each
+  // pixel's near quad at its offset a, its far quad at a + kCellFloats.
+  auto addChunk = [&](float* HWY_RESTRICT g, float weight, int count) {
+    for (int k = 0; k < 4; k += quadLanes) {
+      const Q vw = hn::Set(dq, weight);
+      auto store = [&](std::int32_t at, Q q) {
+        hn::StoreU(hn::Add(hn::LoadU(dq, g + at + k), q), dq, g + at + k);
+      };
+      std::int32_t at = s.off[0];
+      Q pendingNear = hn::Mul(vw, hn::LoadU(dq, s.near + k));
+      Q pendingFar = hn::Mul(vw, hn::LoadU(dq, s.far + k));
+      for (int i = 1; i < count; ++i) {
+        const std::int32_t a = s.off[i];
+        const Q nearQ = hn::LoadU(dq, s.near + 4 * i + k);
+        const Q farQ = hn::LoadU(dq, s.far + 4 * i + k);
+        if (a == at) {  // same cell and bin
+          pendingNear = hn::MulAdd(vw, nearQ, pendingNear);
+          pendingFar = hn::MulAdd(vw, farQ, pendingFar);
+          continue;
+        }
+        store(at, pendingNear);
+        if (a == at + kCellFloats) {  // the next cell, same bin: its near is our far
+          pendingNear = hn::MulAdd(vw, nearQ, pendingFar);
+        } else {
+          store(at + kCellFloats, pendingFar);
+          pendingNear = hn::Mul(vw, nearQ);
+        }
+        pendingFar = hn::Mul(vw, farQ);
+        at = a;
+      }
+      store(at, pendingNear);
+      store(at + kCellFloats, pendingFar);
+    }
+  };
+  for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSplatChunk) {
+    const int count = std::min(kSplatChunk, seg.xEnd - x0);
+    for (int i = 0; i < count; i += n) {
+      const int x = x0 + i;
+      const int valid = std::min(n, count - i);
+      const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
+      const VF hi = px.frac;
+      const VF lo = hn::Sub(one, hi);
+      const VF wx1 = hn::LoadU(df, colW + x);
+      const VF wx0 = hn::Sub(one, wx1);
+      const VF a0 = hn::Mul(wx0, lo), b0 = hn::Mul(wx0, hi);
+      const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
+      // Lanes past `valid` are stored but never added.
+      hn::StoreInterleaved4(hn::Mul(a0, px.y), a0, hn::Mul(b0, px.y), b0, df, s.near + 4 * i);
+      hn::StoreInterleaved4(hn::Mul(a1, px.y), a1, hn::Mul(b1, px.y), b1, df, s.far + 4 * i);
+      hn::StoreU(hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell)), di,
+                 s.off + i);
+    }
+    if (w0 != 0.0f) addChunk(g0, w0, count);
+    if (w1 != 0.0f) addChunk(g1, w1, count);
+  }
+}
+
 // The five-tap Gaussian from the centre sample, the sum of its two nearest
 // neighbours and the sum of the two beyond: every blur of the grid takes its
 // arithmetic, in this order, from here.

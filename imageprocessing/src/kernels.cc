@@ -15,6 +15,7 @@ namespace morvane::imgproc {
 
 HWY_EXPORT(SplatRow);
 HWY_EXPORT(FlushRow);
+HWY_EXPORT(SplatRowInto);
 HWY_EXPORT(BlurBins);
 HWY_EXPORT(BlurAxis);
 HWY_EXPORT(BlurRows);
@@ -30,6 +31,12 @@ void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* c
 void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, float* g0, float* g1,
               float w0, float w1) {
   HWY_DYNAMIC_DISPATCH(FlushRow)(copies, segmentFloats, floats, g0, g1, w0, w1);
+}
+
+void SplatRowInto(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
+                  const float* colW, float* g0, float* g1, float w0, float w1,
+                  const SplatScratch& s) {
+  HWY_DYNAMIC_DISPATCH(SplatRowInto)(row, seg, colOff, colW, g0, g1, w0, w1, s);
 }
 
 void BlurBins(float* row, int cells) { HWY_DYNAMIC_DISPATCH(BlurBins)(row, cells); }

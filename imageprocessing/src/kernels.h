@@ -64,6 +64,12 @@ void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* c
 // w1 * sum to g1, and clears the copies for the next row.
 void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, float* g0, float* g1,
               float w0, float w1);
+// SplatRow and FlushRow in one for small grid spacings: adds the segment's
+// pixels straight into grid rows g0 and g1 (from seg.base on), weighted by
+// w0 and w1; uses s.off, s.near and s.far, not the copies.
+void SplatRowInto(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
+                  const float* colW, float* g0, float* g1, float w0, float w1,
+                  const SplatScratch& s);
 // In-place Gaussian blur (sigma^2 = 2/3 cell) of the range axis of every cell
 // of one grid row.
 void BlurBins(float* row, int cells);

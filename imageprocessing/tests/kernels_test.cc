@@ -178,6 +178,61 @@ void TestSplatRow() {
     }
 }
 
+// SplatRowInto against the splat in double precision, weighted into two
+// rows that already hold sums (it adds, never overwrites): at the spacings
+// that take it, with rows of any level and rows within 16 levels, whose
+// neighbours add in runs at one address; a row of weight 0 stays untouched.
+void TestSplatRowInto() {
+  for (double spacing : {2.0, 2.4}) {
+    for (const int low : {0, 96}) {
+      ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+        const auto guarded =
+            o::GuardedRow(seg.xEnd, seg.xEnd * 11 + seg.xBegin, low, low == 0 ? 256 : 16);
+        const std::uint8_t* row = guarded.data() + o::kGuard;
+        std::vector<double> pixels(seg.floats, 0.0);
+        for (int x = seg.xBegin; x < seg.xEnd; ++x) {
+          const float y = o::Luma(row + 3 * x);
+          int cell;
+          float hi;
+          o::RangeCell(y, cell, hi);
+          for (int i = 0; i < 2; ++i) {
+            for (int k = 0; k < 2; ++k) {
+              const double w = (i ? cols.w[x] : 1.0 - cols.w[x]) * (k ? hi : 1.0 - hi);
+              const std::size_t at = cols.off[x] - seg.base + i * kCellFloats + 2 * (cell + k);
+              pixels[at] += w * y;
+              pixels[at + 1] += w;
+            }
+          }
+        }
+        std::vector<std::int32_t> off(kSplatChunk);
+        std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
+        const SplatScratch scratch{nullptr, off.data(), near.data(), far.data()};
+        for (const float w1 : {0.0f, 0.375f}) {
+          std::vector<float> g0(seg.floats), g1(seg.floats);
+          for (std::size_t i = 0; i < seg.floats; ++i) {
+            g0[i] = static_cast<float>(i % 7);
+            g1[i] = static_cast<float>(i % 5);
+          }
+          const auto g0Before = g0, g1Before = g1;
+          HWY_NAMESPACE::SplatRowInto(row, seg, cols.off.data(), cols.w.data(), g0.data(),
+                                      g1.data(), 1.0f - w1, w1, scratch);
+          for (std::size_t i = 0; i < seg.floats; ++i) {
+            const double tolerance = 5e-3 + 1e-5 * pixels[i];
+            ASSERT_NEAR(g0[i], g0Before[i] + (1.0 - w1) * pixels[i], tolerance)
+                << "spacing " << spacing << " pixels " << seg.xBegin << ".." << seg.xEnd << " float " << i;
+            if (w1 == 0.0f) {
+              ASSERT_EQ(g1[i], g1Before[i]) << "a row of weight 0 was written, float " << i;
+            } else {
+              ASSERT_NEAR(g1[i], g1Before[i] + w1 * pixels[i], tolerance)
+                  << "spacing " << spacing << " pixels " << seg.xBegin << ".." << seg.xEnd << " float " << i;
+            }
+          }
+        }
+      });
+    }
+  }
+}
+
 void TestFlushRow() {
   for (std::size_t floats : {std::size_t{64}, std::size_t{192}}) {
     const std::size_t segmentFloats = floats + kRowAlignFloats;
@@ -422,6 +477,7 @@ TEST(KernelsAgree, SplatRowSameBitsOnEveryTarget) {
 HWY_TARGET_INSTANTIATE_TEST_SUITE_P(Kernels);
 HWY_EXPORT_AND_TEST_P(Kernels, TestLumaRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRowInto);
 HWY_EXPORT_AND_TEST_P(Kernels, TestFlushRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurBins);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurAxis);
