@@ -312,7 +312,8 @@ GridPlan PlanGrid(int width, int height, double spacing, int threads, std::size_
   p.tableEntries = RoundUp(static_cast<std::size_t>(width) + kTablePad, kTablePad);
   p.segmentFloats = std::min(RowFloats(kSegmentCells + 1), RowFloats(p.gx));
   // The splat's accumulator copies, then the slice's scratch.
-  p.threadBytes = RoundUp((kSplatCopies + kSliceScratchSegments) * p.segmentFloats * sizeof(float) +
+  p.threadBytes = RoundUp((kSplatCopies * p.segmentFloats + SliceScratchFloats(p.segmentFloats)) *
+                                  sizeof(float) +
                               kSplatChunk * (sizeof(std::int32_t) + 8 * sizeof(float)),
                           kAlign);
   p.sharedBytes = RoundUp(p.tableEntries * (sizeof(std::int32_t) + sizeof(float)), kAlign);
@@ -420,7 +421,7 @@ class BandRun {
     t.splat.copies = reinterpret_cast<float*>(mine);
     t.slice = t.splat.copies + kSplatCopies * p.segmentFloats;
     t.splat.off =
-        reinterpret_cast<std::int32_t*>(t.slice + kSliceScratchSegments * p.segmentFloats);
+        reinterpret_cast<std::int32_t*>(t.slice + SliceScratchFloats(p.segmentFloats));
     t.splat.near = reinterpret_cast<float*>(t.splat.off + kSplatChunk);
     t.splat.far = t.splat.near + 4 * kSplatChunk;
     float* ring = rings_ + static_cast<std::size_t>(thread) * kRingRows * ringFloats_;
@@ -550,13 +551,14 @@ class BandRun {
       segments = sliceSegments_;
       count = sliceCount_;
     }
-    ForEachRow(strip, [&](int y, float wy) {
-      for (int j = 0; j < count; ++j) {
-        const Segment& seg = segments[j];
-        const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
+    for (int j = 0; j < count; ++j) {
+      const Segment& seg = segments[j];
+      const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
+      SliceStrip(seg, g0 + at, g1 + at, pic_.colOff, scratch);
+      ForEachRow(strip, [&](int y, float wy) {
         SliceRow(PixelRow(y), seg, g0 + at, g1 + at, wy, pic_.colOff, pic_.colW, pic_.gain, scratch);
-      }
-    });
+      });
+    }
   }
 
   // The chunks on both sides of cut i have done their part when two arrive;

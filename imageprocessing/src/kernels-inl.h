@@ -776,113 +776,173 @@ void BlurRows(const float* HWY_RESTRICT m2, const float* HWY_RESTRICT m1,
   }
 }
 
+// The corners of the grid around a vector of pixels, for the pixels' own cell
+// [0] and the cell to its right [1]: value and weight of the pixel's range
+// bin, and their slopes to the bin above (the next bin's less this one's).
+struct Corners {
+  VF v[2], w[2], dv[2], dw[2];
+};
+
 #if HWY_TARGET <= HWY_AVX2
-// AVX2 and AVX-512 slice through register table lookups instead of gathers
-// wherever the pixels of one vector lie in few neighbouring cells: at most
-// three on AVX2 (grid spacing above 3.5 px, a short side from ~230 px), at
-// most four on AVX-512 (spacing above 5 px, short side from ~330 px).
-// A cell's table is its twelve values and then its twelve weights, the
-// grid's interleaved pairs taken apart. Tables lie kCellFloats apart like
-// the cells, so a pixel's column offset is also where its cell's table
-// starts, and sixteen floats from a value or weight table hold all twelve
-// entries (the rest belong to the next table and no index selects them).
-// One AVX-512 vector thus holds a table and vpermt2ps over the tables of two
-// cells fetches what eight gathers would; on AVX2 two vpermps and a blend
-// fetch one table. Smaller spacings load each pixel's corners (LoadCorners).
-constexpr std::int32_t kWeightsAt = kBins;
+// AVX2 and AVX-512 slice through register table lookups wherever the grid
+// spacing is 8 px or more (a short side from 512 px): the pixels of one
+// vector then lie in at most two neighbouring cells on AVX2 and three on
+// AVX-512 (whose lookups take four).
+// A cell's tables are its twelve values, its twelve weights, and their
+// twelve slopes each, so one index fetches a bin and its slope, and the
+// range interpolation is one FMA per corner. Sixteen floats from a table
+// hold all twelve entries (the rest belong to the next table and no index
+// selects them): one AVX-512 vector holds a table and vpermt2ps over the
+// tables of two cells fetches what eight gathers would; on AVX2 two vpermps
+// and a blend fetch one table. Smaller spacings load each pixel's corners
+// (LoadCorners): below 8 px a cell serves fewer than one vector per pixel
+// row, and the row's tables cost more than the lookups save (640x480 at
+// 7.5 px takes as many instructions either way, 2000x200 at 3.1 px 15 %
+// fewer without tables).
+//
+// The tables are made in two steps. Once per strip, SliceStrip takes apart
+// the interleaved pairs of grid row g0 and of the difference g1 - g0 (the
+// strip layout: values, then weights, kCellFloats per cell). Each pixel row
+// then makes its values and weights with one FMA per float, P0 + wy * D,
+// the same operation on the same operands, and so the same bits, as the
+// interpolated row LoadCorners reads, and its slopes with one shift and one
+// subtraction per vector.
+constexpr std::size_t kWeightsAt = kBins;
+constexpr std::size_t kSlopesAt = kCellFloats;
+constexpr std::size_t kTableFloats = 2 * kCellFloats;
 // Widest spread of cells, in floats, that the lookups handle in one vector.
 #if HWY_TARGET <= HWY_AVX3
 constexpr std::int32_t kLookupSpan = 3 * kCellFloats;
 #else
-constexpr std::int32_t kLookupSpan = 2 * kCellFloats;
+constexpr std::int32_t kLookupSpan = kCellFloats;
 #endif
 
 // Zero cells after the last: lane 0's cell is at least two before the end,
-// and the widest lookup loads sixteen floats from the weight table of the
+// and the widest lookup loads sixteen floats from the slope table of the
 // fifth cell from there (one AVX-512 wide lookup that no lane selects).
 constexpr std::size_t kZeroCells = 4;
+static_assert(kTableFloats == 2 * kCellFloats && kZeroCells * kTableFloats <= 8 * kCellFloats,
+              "SliceScratchFloats holds the strip's tables, the row's and LoadCorners' row");
 
-// Interpolates every cell between grid rows g0 and g1 (wy the weight of g1)
-// straight into the table layout, followed by kZeroCells zero cells: one pass
-// over the two rows instead of an interpolated row that is then reordered.
-HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT g0, const float* HWY_RESTRICT g1,
-                                 float wy, std::size_t cells, float* HWY_RESTRICT tables) {
+// Whether the segment's rows look their corners up: when it has at least 8
+// pixels for every cell boundary it crosses. A vector that spans more cells
+// than the lookups take anyway (a short segment) loads the same interpolated
+// values through LoadCorners.
+constexpr int kLookupPixelsPerCell = 8;
+HWY_INLINE bool LooksUp(const Segment& seg, const std::int32_t* HWY_RESTRICT colOff) {
+  return seg.xBegin < seg.xEnd &&
+         (seg.xEnd - seg.xBegin) * kCellFloats >=
+             kLookupPixelsPerCell * (colOff[seg.xEnd - 1] - colOff[seg.xBegin]);
+}
+
+// Stores the 24 interleaved floats of a cell as values, then weights.
+template <class V>
+HWY_INLINE void StoreApart(V lo, V mid, V hi, float* HWY_RESTRICT t) {
   const hn::FixedTag<float, 8> d8;
   const hn::FixedTag<float, 4> d4;
+  hn::StoreU(hn::ConcatEven(d8, mid, lo), d8, t);
+  hn::StoreU(hn::ConcatOdd(d8, mid, lo), d8, t + kWeightsAt);
+  hn::StoreU(hn::ConcatEven(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi)), d4, t + 8);
+  hn::StoreU(hn::ConcatOdd(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi)), d4,
+             t + kWeightsAt + 8);
+}
+
+// Lanes 1..7 of x and lane 0 of y: each float's successor.
+template <class V>
+HWY_INLINE V NextLanes(V x, V y) {
+  const hn::DFromV<V> d;
+  return hn::CombineShiftRightBytes<4>(d, hn::ConcatLowerUpper(d, y, x), x);
+}
+
+// A row's tables from the strip's, followed by kZeroCells zero cells.
+// Slopes past bin 10, which no pixel's range cell reaches, are left as they
+// fall.
+HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT strip, std::size_t floats, float wy,
+                                 float* HWY_RESTRICT tables) {
+  const hn::FixedTag<float, 8> d8;
   const auto vwy = hn::Set(d8, wy);
-  // Same expression as the interpolated row LoadCorners reads, so both give the same bits.
-  auto lerp = [&](std::size_t i) {
-    const auto a = hn::LoadU(d8, g0 + i);
-    return hn::MulAdd(vwy, hn::Sub(hn::LoadU(d8, g1 + i), a), a);
-  };
+  const float* HWY_RESTRICT diff = strip + floats;
+  const std::size_t cells = floats / kCellFloats;
   for (std::size_t c = 0; c < cells; ++c) {
     const std::size_t at = c * kCellFloats;
-    const auto lo = lerp(at), mid = lerp(at + 8), hi = lerp(at + 16);
-    float* t = tables + at;
-    hn::StoreU(hn::ConcatEven(d8, mid, lo), d8, t);
-    hn::StoreU(hn::ConcatOdd(d8, mid, lo), d8, t + kWeightsAt);
-    hn::StoreU(hn::ConcatEven(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi)), d4, t + 8);
-    hn::StoreU(hn::ConcatOdd(d4, hn::UpperHalf(d4, hi), hn::LowerHalf(d4, hi)), d4,
-               t + kWeightsAt + 8);
+    auto lerp = [&](std::size_t i) {
+      return hn::MulAdd(vwy, hn::LoadU(d8, diff + at + i), hn::LoadU(d8, strip + at + i));
+    };
+    const auto lo = lerp(0), mid = lerp(8), hi = lerp(16);
+    float* t = tables + c * kTableFloats;
+    hn::StoreU(lo, d8, t);
+    hn::StoreU(mid, d8, t + 8);
+    hn::StoreU(hi, d8, t + 16);
+    hn::StoreU(hn::Sub(NextLanes(lo, mid), lo), d8, t + kSlopesAt);
+    hn::StoreU(hn::Sub(NextLanes(mid, hi), mid), d8, t + kSlopesAt + 8);
+    hn::StoreU(hn::Sub(NextLanes(hi, hi), hi), d8, t + kSlopesAt + 16);
   }
-  std::memset(tables + cells * kCellFloats, 0, kZeroCells * kCellFloats * sizeof(float));
+  std::memset(tables + cells * kTableFloats, 0, kZeroCells * kTableFloats * sizeof(float));
 }
 #endif
 
+void SliceStrip(const Segment& seg, const float* HWY_RESTRICT g0, const float* HWY_RESTRICT g1,
+                const std::int32_t* HWY_RESTRICT colOff, float* HWY_RESTRICT scratch) {
+#if HWY_TARGET <= HWY_AVX2
+  if (!LooksUp(seg, colOff)) return;
+  const hn::FixedTag<float, 8> d8;
+  const std::size_t floats = seg.floats;
+  for (std::size_t at = 0; at + kCellFloats <= floats; at += kCellFloats) {
+    auto row0 = [&](std::size_t i) { return hn::LoadU(d8, g0 + at + i); };
+    auto diff = [&](std::size_t i) { return hn::Sub(hn::LoadU(d8, g1 + at + i), row0(i)); };
+    StoreApart(row0(0), row0(8), row0(16), scratch + at);
+    StoreApart(diff(0), diff(8), diff(16), scratch + floats + at);
+  }
+#else
+  (void)seg, (void)g0, (void)g1, (void)colOff, (void)scratch;
+#endif
+}
+
 #if HWY_TARGET <= HWY_AVX3
-// Fetches (value, weight) of bins `cell` and `cell`+1 in the pixels' own cell
-// (v00..w01) and in the cell to its right (v10..w11) from the tables from
-// lane 0's cell on, at t; every lane's cell is lane 0's or the next.
-HWY_INLINE void LookupCorners(const float* HWY_RESTRICT t, VI off, VI cell, VF& v00, VF& w00,
-                              VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+// Fetches the corners from the tables from lane 0's cell on, at t; every
+// lane's cell is lane 0's or the next.
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT t, VI off, VI cell, Corners& k) {
   const __m512i first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(off.raw));
   const __m512i right = _mm512_maskz_set1_epi32(_mm512_cmpneq_epi32_mask(off.raw, first), 16);
-  const __m512i i0 = _mm512_add_epi32(right, cell.raw);
-  const __m512i i1 = _mm512_add_epi32(i0, _mm512_set1_epi32(1));
-  const __m512 va = _mm512_loadu_ps(t), wa = _mm512_loadu_ps(t + kWeightsAt);
-  const __m512 vb = _mm512_loadu_ps(t + kCellFloats);
-  const __m512 wb = _mm512_loadu_ps(t + kCellFloats + kWeightsAt);
-  const __m512 vc = _mm512_loadu_ps(t + 2 * kCellFloats);
-  const __m512 wc = _mm512_loadu_ps(t + 2 * kCellFloats + kWeightsAt);
-  v00 = VF{_mm512_permutex2var_ps(va, i0, vb)};
-  v01 = VF{_mm512_permutex2var_ps(va, i1, vb)};
-  w00 = VF{_mm512_permutex2var_ps(wa, i0, wb)};
-  w01 = VF{_mm512_permutex2var_ps(wa, i1, wb)};
-  v10 = VF{_mm512_permutex2var_ps(vb, i0, vc)};
-  v11 = VF{_mm512_permutex2var_ps(vb, i1, vc)};
-  w10 = VF{_mm512_permutex2var_ps(wb, i0, wc)};
-  w11 = VF{_mm512_permutex2var_ps(wb, i1, wc)};
+  const __m512i idx = _mm512_add_epi32(right, cell.raw);
+  auto both = [&](std::size_t part, VF (&out)[2]) {
+    const __m512 a = _mm512_loadu_ps(t + part);
+    const __m512 b = _mm512_loadu_ps(t + kTableFloats + part);
+    const __m512 c = _mm512_loadu_ps(t + 2 * kTableFloats + part);
+    out[0] = VF{_mm512_permutex2var_ps(a, idx, b)};
+    out[1] = VF{_mm512_permutex2var_ps(b, idx, c)};
+  };
+  both(0, k.v);
+  both(kWeightsAt, k.w);
+  both(kSlopesAt, k.dv);
+  both(kSlopesAt + kWeightsAt, k.dw);
 }
 
 // As LookupCorners for vectors whose lanes lie in up to four cells from lane
 // 0's on (grid spacings from ~5 px, i.e. a short side from 320 px): lane
 // index = 16 * (cell - first) + bin spans two vpermt2ps tables, and bit 5 of
 // it picks between them.
-HWY_INLINE void LookupCornersWide(const float* HWY_RESTRICT t, VI off, VI cell, VF& v00, VF& w00,
-                                  VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
+HWY_INLINE void LookupCornersWide(const float* HWY_RESTRICT t, VI off, VI cell, Corners& k) {
   // (off - first) / 8 is 0, 3, 6 or 9 for cells first .. first + 3.
   const __m512i sixteenths = _mm512_setr_epi32(0, 0, 0, 16, 0, 0, 32, 0, 0, 48, 0, 0, 0, 0, 0, 0);
   const __m512i first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(off.raw));
   const __m512i rel = _mm512_srli_epi32(_mm512_sub_epi32(off.raw, first), 3);
-  const __m512i i0 = _mm512_add_epi32(_mm512_permutexvar_epi32(rel, sixteenths), cell.raw);
-  const __m512i i1 = _mm512_add_epi32(i0, _mm512_set1_epi32(1));
-  const __mmask16 upper = _mm512_test_epi32_mask(i0, _mm512_set1_epi32(32));
-  // Entry idx of the four cells' tables from cell `from` on, at `part` (values or weights).
-  auto lookup = [&](std::size_t from, std::size_t part, __m512i idx) {
-    const float* a = t + from * kCellFloats + part;
-    const __m512 lo = _mm512_permutex2var_ps(_mm512_loadu_ps(a), idx, _mm512_loadu_ps(a + kCellFloats));
-    const __m512 hi = _mm512_permutex2var_ps(_mm512_loadu_ps(a + 2 * kCellFloats), idx,
-                                             _mm512_loadu_ps(a + 3 * kCellFloats));
+  const __m512i idx = _mm512_add_epi32(_mm512_permutexvar_epi32(rel, sixteenths), cell.raw);
+  const __mmask16 upper = _mm512_test_epi32_mask(idx, _mm512_set1_epi32(32));
+  // Entry idx of the four cells' tables from cell `from` on, at `part`.
+  auto lookup = [&](std::size_t from, std::size_t part) {
+    const float* a = t + from * kTableFloats + part;
+    const __m512 lo = _mm512_permutex2var_ps(_mm512_loadu_ps(a), idx, _mm512_loadu_ps(a + kTableFloats));
+    const __m512 hi = _mm512_permutex2var_ps(_mm512_loadu_ps(a + 2 * kTableFloats), idx,
+                                             _mm512_loadu_ps(a + 3 * kTableFloats));
     return VF{_mm512_mask_blend_ps(upper, lo, hi)};
   };
-  v00 = lookup(0, 0, i0);
-  v01 = lookup(0, 0, i1);
-  w00 = lookup(0, kWeightsAt, i0);
-  w01 = lookup(0, kWeightsAt, i1);
-  v10 = lookup(1, 0, i0);
-  v11 = lookup(1, 0, i1);
-  w10 = lookup(1, kWeightsAt, i0);
-  w11 = lookup(1, kWeightsAt, i1);
+  for (std::size_t c = 0; c < 2; ++c) {
+    k.v[c] = lookup(c, 0);
+    k.w[c] = lookup(c, kWeightsAt);
+    k.dv[c] = lookup(c, kSlopesAt);
+    k.dw[c] = lookup(c, kSlopesAt + kWeightsAt);
+  }
 }
 #elif HWY_TARGET <= HWY_AVX2
 // Entry idx (0..15) of the 16 floats at t: vpermps looks up within each
@@ -892,64 +952,52 @@ HWY_INLINE __m256 Lookup16(const float* HWY_RESTRICT t, __m256i idx, __m256 uppe
                           _mm256_permutevar8x32_ps(_mm256_loadu_ps(t + 8), idx), upper);
 }
 
-// The corners of LookupCorners from the tables at t, `fetch`(table, k)
-// looking up bin cell + k of every lane in one table; in[0] and in[1] mark
-// the lanes of cells one and two past lane 0's.
-template <int kCells, class Fetch>
-HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, const __m256 (&in)[2],
-                            VF& v00, VF& w00, VF& v01, VF& w01, VF& v10, VF& w10, VF& v11,
-                            VF& w11) {
-  auto corners = [&](std::size_t part, int k, VF& own, VF& right) {
-    __m256 o = fetch(t + part, k);
-    __m256 r = fetch(t + kCellFloats + part, k);
-    for (int c = 1; c < kCells; ++c) {
-      const __m256 next = fetch(t + (c + 1) * kCellFloats + part, k);
-      o = _mm256_blendv_ps(o, r, in[c - 1]);
-      r = _mm256_blendv_ps(r, next, in[c - 1]);
+// The corners from the tables at t, `fetch`(table) looking up every lane's
+// entry in one table; with kTwoCells, lanes in the cell after lane 0's
+// (marked by `next`) take their own and right cells one table further on,
+// one more lookup and two blends.
+template <bool kTwoCells, class Fetch>
+HWY_INLINE void CornersFrom(const float* HWY_RESTRICT t, Fetch fetch, __m256 next, Corners& k) {
+  auto both = [&](std::size_t part, VF (&out)[2]) {
+    __m256 own = fetch(t + part);
+    __m256 right = fetch(t + kTableFloats + part);
+    if (kTwoCells) {
+      own = _mm256_blendv_ps(own, right, next);
+      right = _mm256_blendv_ps(right, fetch(t + 2 * kTableFloats + part), next);
     }
-    own = VF{o};
-    right = VF{r};
+    out[0] = VF{own};
+    out[1] = VF{right};
   };
-  corners(0, 0, v00, v10);
-  corners(0, 1, v01, v11);
-  corners(kWeightsAt, 0, w00, w10);
-  corners(kWeightsAt, 1, w01, w11);
+  both(0, k.v);
+  both(kWeightsAt, k.w);
+  both(kSlopesAt, k.dv);
+  both(kSlopesAt + kWeightsAt, k.dw);
 }
 
-// As the AVX-512 version for lanes in kCells cells from lane 0's on: lanes
-// in cell c past it take their own and right cells c tables further on, one
-// more lookup and two blends per cell. Neighbouring pixels rarely differ by
-// more than three bins (75 levels) from the first of them: then the eight
-// table entries from three bins below lane 0's (from bin 0 at the lowest)
-// hold every lane's two bins, and one vpermps on that window fetches what
-// two and a blend fetch from the whole table.
-template <int kCells>
-HWY_INLINE void LookupCorners(const float* HWY_RESTRICT t, VI off, VI cell, VF& v00, VF& w00,
-                              VF& v01, VF& w01, VF& v10, VF& w10, VF& v11, VF& w11) {
-  const __m256i one = _mm256_set1_epi32(1);
-  const __m256i i0 = cell.raw;
-  const __m256i first = _mm256_broadcastd_epi32(_mm256_castsi256_si128(off.raw));
-  const __m256 in[2] = {
-      _mm256_castsi256_ps(_mm256_cmpgt_epi32(off.raw, first)),
-      _mm256_castsi256_ps(
-          _mm256_cmpgt_epi32(off.raw, _mm256_add_epi32(first, _mm256_set1_epi32(kCellFloats))))};
+// As the AVX-512 version, for lanes in one cell or two. Neighbouring pixels
+// rarely differ by more than three or four bins (75 levels) from the first
+// of them: then the eight table entries from three bins below lane 0's
+// (from bin 0 at the lowest) hold every lane's, and one vpermps on that
+// window fetches what two and a blend fetch from the whole table.
+template <bool kTwoCells>
+HWY_INLINE void LookupCorners(const float* HWY_RESTRICT t, VI off, VI cell, Corners& k) {
+  const __m256i idx = cell.raw;
+  const __m256 next = _mm256_castsi256_ps(
+      _mm256_cmpgt_epi32(off.raw, _mm256_broadcastd_epi32(_mm256_castsi256_si128(off.raw))));
   // Bins are 0..10, so a saturating 16-bit subtract gives max(bin - 3, 0) in every 32-bit lane.
-  const __m256i start = _mm256_subs_epu16(_mm256_broadcastd_epi32(_mm256_castsi256_si128(i0)),
+  const __m256i start = _mm256_subs_epu16(_mm256_broadcastd_epi32(_mm256_castsi256_si128(idx)),
                                           _mm256_set1_epi32(3));
-  const __m256i rel[2] = {_mm256_sub_epi32(i0, start), _mm256_sub_epi32(_mm256_add_epi32(i0, one), start)};
-  if (_mm256_testz_si256(_mm256_or_si256(rel[0], rel[1]), _mm256_set1_epi32(~7))) {
-    auto window = [&](const float* table, int k) {
-      return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel[k]);
+  const __m256i rel = _mm256_sub_epi32(idx, start);
+  if (_mm256_testz_si256(rel, _mm256_set1_epi32(~7))) {
+    auto window = [&](const float* table) {
+      return _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), rel);
     };
-    CornersFrom<kCells>(t + _mm256_cvtsi256_si32(start), window, in, v00, w00, v01, w01, v10, w10,
-                        v11, w11);
+    CornersFrom<kTwoCells>(t + _mm256_cvtsi256_si32(start), window, next, k);
     return;
   }
-  const __m256i idx[2] = {i0, _mm256_add_epi32(i0, one)};
-  const __m256 upper[2] = {_mm256_castsi256_ps(_mm256_slli_epi32(idx[0], 28)),
-                           _mm256_castsi256_ps(_mm256_slli_epi32(idx[1], 28))};
-  auto whole = [&](const float* table, int k) { return Lookup16(table, idx[k], upper[k]); };
-  CornersFrom<kCells>(t, whole, in, v00, w00, v01, w01, v10, w10, v11, w11);
+  const __m256 upper = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 28));
+  auto whole = [&](const float* table) { return Lookup16(table, idx, upper); };
+  CornersFrom<kTwoCells>(t, whole, next, k);
 }
 #endif
 
@@ -1023,7 +1071,17 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
   // lookup per pixel instead of a 3-D one: into the tables (AVX2 and up) or
   // into the row `rg` that LoadCorners reads, made when the first pixel that
   // reads it comes up, so a row that only looks up never writes `rg`.
+#if HWY_TARGET <= HWY_AVX2
+  // After the strip's tables: the row's, then `rg`. Rows that look up make
+  // their tables before the first pixel and run a copy of the loop that
+  // never asks whether they exist.
+  const bool lookups = LooksUp(seg, colOff);
+  float* HWY_RESTRICT tables = scratch + 2 * floats;
+  float* HWY_RESTRICT rg = tables + (floats / kCellFloats + kZeroCells) * kTableFloats;
+  if (lookups) BuildSliceTables(scratch, floats, wy, tables);
+#else
   float* HWY_RESTRICT rg = scratch;
+#endif
   bool rowReady = false;
   auto interpolateRow = [&] {
     const VF vwy = hn::Set(df, wy);
@@ -1033,21 +1091,11 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     }
     rowReady = true;
   };
-#if HWY_TARGET <= HWY_AVX2
-  // The tables are made up front when the first vector can look up: the
-  // spacing of the cells is even, so the others almost all can too, and one
-  // that cannot gathers the same interpolated values. The row then runs a
-  // copy of the loop that never asks whether the tables exist.
-  if (xBegin >= xEnd) return;
-  float* HWY_RESTRICT tables = rg + floats;
-  const bool lookups = colOff[std::min(xEnd, xBegin + n) - 1] - colOff[xBegin] <= kLookupSpan;
-  if (lookups) BuildSliceTables(g0, g1, wy, floats / kCellFloats, tables);
-#endif
   const VF vgain = hn::Set(df, gain);
   const VF tiny = hn::Set(df, 1e-30f);
   const VI vSegBase = hn::Set(di, segBase);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
-  // The detail of the `valid` pixels from x, rounded into out[0 .. n). Called
+  // The detail of the `valid` pixels at p, rounded into out[0 .. n). Called
   // apart for whole vectors and for the last one, so that the checks a short
   // vector needs stay out of the others.
   auto slice = [&](auto withTables, const std::uint8_t* HWY_RESTRICT p,
@@ -1063,24 +1111,22 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
                            hn::Set(di, co[0] - segBase));
     }
     const VF wx = hn::LoadU(df, cw);
-    VF v00, w00, v01, w01, v10, w10, v11, w11;
+    Corners k;
     const std::int32_t span = co[valid - 1] - co[0];
 #if HWY_TARGET <= HWY_AVX2
     if (decltype(withTables)::value && span <= kLookupSpan) {
-      const float* t = tables + (co[0] - segBase);
+      const float* t = tables + 2 * static_cast<std::ptrdiff_t>(co[0] - segBase);
 #if HWY_TARGET <= HWY_AVX3
       if (span <= kCellFloats) {
-        LookupCorners(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+        LookupCorners(t, off, cell, k);
       } else {
-        LookupCornersWide(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+        LookupCornersWide(t, off, cell, k);
       }
 #else
       if (span == 0) {
-        LookupCorners<1>(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
-      } else if (span == kCellFloats) {
-        LookupCorners<2>(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+        LookupCorners<false>(t, off, cell, k);
       } else {
-        LookupCorners<3>(t, off, cell, v00, w00, v01, w01, v10, w10, v11, w11);
+        LookupCorners<true>(t, off, cell, k);
       }
 #endif
     } else
@@ -1090,12 +1136,17 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
       (void)withTables;
       if (!rowReady) interpolateRow();
       const VI idx = hn::Add(off, hn::Add(cell, cell));
-      LoadCorners(rg, idx, v00, w00, v01, w01, v10, w10, v11, w11);
+      VF v01, w01, v11, w11;
+      LoadCorners(rg, idx, k.v[0], k.w[0], v01, w01, k.v[1], k.w[1], v11, w11);
+      k.dv[0] = hn::Sub(v01, k.v[0]);
+      k.dw[0] = hn::Sub(w01, k.w[0]);
+      k.dv[1] = hn::Sub(v11, k.v[1]);
+      k.dw[1] = hn::Sub(w11, k.w[1]);
     }
-    const VF v0 = hn::MulAdd(fz, hn::Sub(v01, v00), v00);
-    const VF v1 = hn::MulAdd(fz, hn::Sub(v11, v10), v10);
-    const VF w0 = hn::MulAdd(fz, hn::Sub(w01, w00), w00);
-    const VF w1 = hn::MulAdd(fz, hn::Sub(w11, w10), w10);
+    const VF v0 = hn::MulAdd(fz, k.dv[0], k.v[0]);
+    const VF v1 = hn::MulAdd(fz, k.dv[1], k.v[1]);
+    const VF w0 = hn::MulAdd(fz, k.dw[0], k.w[0]);
+    const VF w1 = hn::MulAdd(fz, k.dw[1], k.w[1]);
     const VF v = hn::MulAdd(wx, hn::Sub(v1, v0), v0);
     const VF w = hn::MulAdd(wx, hn::Sub(w1, w0), w0);
     // w > 0 for every real pixel (its own splat reaches all eight corners
@@ -1132,7 +1183,6 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #endif
   run(std::false_type{});
 }
-
 
 void LumaRow(const std::uint8_t* HWY_RESTRICT row, int width, std::uint16_t* HWY_RESTRICT out) {
   const DF df;

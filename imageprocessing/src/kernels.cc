@@ -19,6 +19,7 @@ HWY_EXPORT(SplatRowInto);
 HWY_EXPORT(BlurBins);
 HWY_EXPORT(BlurAxis);
 HWY_EXPORT(BlurRows);
+HWY_EXPORT(SliceStrip);
 HWY_EXPORT(SliceRow);
 HWY_EXPORT(LumaRow);
 HWY_EXPORT(DirectRow);
@@ -48,6 +49,11 @@ void BlurAxis(float* base, int count, std::size_t stride, std::size_t width) {
 void BlurRows(const float* m2, const float* m1, const float* c, const float* p1, const float* p2,
               float* out, std::size_t floats) {
   HWY_DYNAMIC_DISPATCH(BlurRows)(m2, m1, c, p1, p2, out, floats);
+}
+
+void SliceStrip(const Segment& seg, const float* g0, const float* g1, const std::int32_t* colOff,
+                float* scratch) {
+  HWY_DYNAMIC_DISPATCH(SliceStrip)(seg, g0, g1, colOff, scratch);
 }
 
 void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const float* g1, float wy,

@@ -35,8 +35,6 @@ inline constexpr int kSplatChunk = 256;
 // kernels-inl.h): a single copy made 640x480 15 % slower, while every further
 // copy is one more segment that each pixel row's flush sums and clears.
 inline constexpr int kSplatCopies = 2;
-// Segments of scratch the slice takes for its interpolated row and tables.
-inline constexpr int kSliceScratchSegments = 4;
 
 // Per-thread scratch of the splat.
 struct SplatScratch {
@@ -80,9 +78,16 @@ void BlurAxis(float* base, int count, std::size_t stride, std::size_t width);
 // to `out`; `floats` is a multiple of 8.
 void BlurRows(const float* m2, const float* m1, const float* c, const float* p1, const float* p2,
               float* out, std::size_t floats);
+// Floats of scratch that the slice of a segment of `floats` floats needs.
+constexpr std::size_t SliceScratchFloats(std::size_t floats) { return 5 * floats + 8 * kCellFloats; }
+// Prepares in `scratch` (SliceScratchFloats(seg.floats) floats) what the
+// slice of the segment's pixel rows between blurred grid rows g0 and g1
+// shares; SliceRow then slices each of them with the same scratch.
+void SliceStrip(const Segment& seg, const float* g0, const float* g1, const std::int32_t* colOff,
+                float* scratch);
 // Interpolates the blurred grid at every pixel of the segment and writes the
 // enhanced pixels back. g0/g1 are grid rows cy and cy + 1 (whole rows), wy the
-// weight of g1; scratch holds kSliceScratchSegments * segmentFloats floats.
+// weight of g1; scratch is what SliceStrip prepared for them.
 void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const float* g1, float wy,
               const std::int32_t* colOff, const float* colW, float gain, float* scratch);
 
