@@ -73,6 +73,28 @@ void RangeCell(float y, int& cell, float& frac) {
   frac = std::min(z - static_cast<float>(cell), 1.0f);
 }
 
+// The splat of the segment's pixels in double precision: at each float of
+// the segment, the sum of w * y (a value) or of w (a weight) over the pixels,
+// w the tent weight in x times the one in range.
+std::vector<double> Splatted(const std::uint8_t* row, const Segment& seg, const Columns& cols) {
+  std::vector<double> sums(seg.floats, 0.0);
+  for (int x = seg.xBegin; x < seg.xEnd; ++x) {
+    const float y = Luma(row + 3 * x);
+    int cell;
+    float hi;
+    RangeCell(y, cell, hi);
+    const double wx[2] = {1.0 - cols.w[x], cols.w[x]};
+    const double wz[2] = {1.0 - hi, hi};
+    for (int i = 0; i < 2; ++i)
+      for (int k = 0; k < 2; ++k) {
+        const std::size_t at = cols.off[x] - seg.base + i * kCellFloats + 2 * (cell + k);
+        sums[at] += wx[i] * wz[k] * y;
+        sums[at + 1] += wx[i] * wz[k];
+      }
+  }
+  return sums;
+}
+
 // The detail is rounded once per pixel, then added to each channel.
 std::uint8_t Enhanced(std::uint8_t c, double detail) {
   return static_cast<std::uint8_t>(std::clamp(c + std::nearbyint(detail), 0.0, 255.0));
@@ -151,21 +173,7 @@ void TestSplatRow() {
       HWY_NAMESPACE::SplatRow(row, seg, cols.off.data(), cols.w.data(), seg.floats,
                SplatScratch{copies.data(), off.data(), near.data(), far.data()});
 
-      std::vector<double> want(seg.floats, 0.0);
-      for (int x = seg.xBegin; x < seg.xEnd; ++x) {
-        const float y = o::Luma(row + 3 * x);
-        int cell;
-        float hi;
-        o::RangeCell(y, cell, hi);
-        const double wx[2] = {1.0 - cols.w[x], cols.w[x]};
-        const double wz[2] = {1.0 - hi, hi};
-        for (int i = 0; i < 2; ++i)
-          for (int k = 0; k < 2; ++k) {
-            const std::size_t at = cols.off[x] - seg.base + i * kCellFloats + 2 * (cell + k);
-            want[at] += wx[i] * wz[k] * y;
-            want[at + 1] += wx[i] * wz[k];
-          }
-      }
+      const std::vector<double> want = o::Splatted(row, seg, cols);
       for (std::size_t i = 0; i < seg.floats; ++i) {
         double sum = 0;
         for (int c = 0; c < kSplatCopies; ++c) sum += copies[c * seg.floats + i];
@@ -189,21 +197,7 @@ void TestSplatRowInto() {
         const auto guarded =
             o::GuardedRow(seg.xEnd, seg.xEnd * 11 + seg.xBegin, low, low == 0 ? 256 : 16);
         const std::uint8_t* row = guarded.data() + o::kGuard;
-        std::vector<double> pixels(seg.floats, 0.0);
-        for (int x = seg.xBegin; x < seg.xEnd; ++x) {
-          const float y = o::Luma(row + 3 * x);
-          int cell;
-          float hi;
-          o::RangeCell(y, cell, hi);
-          for (int i = 0; i < 2; ++i) {
-            for (int k = 0; k < 2; ++k) {
-              const double w = (i ? cols.w[x] : 1.0 - cols.w[x]) * (k ? hi : 1.0 - hi);
-              const std::size_t at = cols.off[x] - seg.base + i * kCellFloats + 2 * (cell + k);
-              pixels[at] += w * y;
-              pixels[at + 1] += w;
-            }
-          }
-        }
+        const std::vector<double> pixels = o::Splatted(row, seg, cols);
         std::vector<std::int32_t> off(kSplatChunk);
         std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
         const SplatScratch scratch{nullptr, off.data(), near.data(), far.data()};
