@@ -758,10 +758,9 @@ void Transpose(const unsigned char* from, int fromStride, int width, int height,
   for (int y0 = 0; y0 < height; y0 += kTransposeBlock) {
     const int y1 = std::min(height, y0 + kTransposeBlock);
     for (int x = 0; x < width; ++x) {
-      unsigned char* out = to + static_cast<std::ptrdiff_t>(x) * toStride;
-      for (int y = y0; y < y1; ++y) {
-        std::memcpy(out + 3 * y, from + static_cast<std::ptrdiff_t>(y) * fromStride + 3 * x, 3);
-      }
+      unsigned char* out = to + static_cast<std::ptrdiff_t>(x) * toStride + 3 * y0;
+      const unsigned char* in = from + static_cast<std::ptrdiff_t>(y0) * fromStride + 3 * x;
+      for (int y = y0; y < y1; ++y, out += 3, in += fromStride) std::memcpy(out, in, 3);
     }
   }
 }
