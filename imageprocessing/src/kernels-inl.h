@@ -1115,7 +1115,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     const std::int32_t span = co[valid - 1] - co[0];
 #if HWY_TARGET <= HWY_AVX2
     if (decltype(withTables)::value && span <= kLookupSpan) {
-      const float* t = tables + 2 * static_cast<std::ptrdiff_t>(co[0] - segBase);
+      const float* t = tables + 2 * static_cast<std::ptrdiff_t>(hn::GetLane(off));
 #if HWY_TARGET <= HWY_AVX3
       if (span <= kCellFloats) {
         LookupCorners(t, off, cell, k);
