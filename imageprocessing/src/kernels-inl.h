@@ -825,10 +825,15 @@ static_assert(kTableFloats == 2 * kCellFloats && kZeroCells * kTableFloats <= 8 
               "SliceScratchFloats holds the strip's tables, the row's and LoadCorners' row");
 
 // Whether the segment's rows look their corners up: when it has at least 8
-// pixels for every cell boundary it crosses. A vector that spans more cells
-// than the lookups take anyway (a short segment) loads the same interpolated
-// values through LoadCorners.
+// pixels for every cell boundary it crosses (5 on AVX-512, whose wide lookup
+// spans four cells). A vector that spans more cells than the lookups take
+// anyway (a short segment) loads the same interpolated values through
+// LoadCorners.
+#if HWY_TARGET <= HWY_AVX3
+constexpr int kLookupPixelsPerCell = 5;
+#else
 constexpr int kLookupPixelsPerCell = 8;
+#endif
 HWY_INLINE bool LooksUp(const Segment& seg, const std::int32_t* HWY_RESTRICT colOff) {
   return seg.xBegin < seg.xEnd &&
          (seg.xEnd - seg.xBegin) * kCellFloats >=

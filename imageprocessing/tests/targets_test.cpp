@@ -62,9 +62,9 @@ TEST(Targets, EverySupportedLevelMatchesTheReference) {
   EXPECT_GE(ran, 1);
 }
 
-// AVX-512 and AVX2 look the grid up in registers at different spacings
-// (~5.3 px and 8 px and up) and gather elsewhere; every way reads the same
-// interpolated grid with FMA, so the bytes must agree exactly.
+// AVX-512 and AVX2 look the grid up in tables from different spacings on
+// (5 px and 8 px) and load the interpolated row below them; every way reads
+// the same interpolated grid with FMA, so the bytes must agree exactly.
 TEST(Targets, AvxLevelsAgreeByteForByte) {
   const std::int64_t supported = hwy::SupportedTargets();
   if ((supported & HWY_AVX3) == 0 || (supported & HWY_AVX2) == 0) {
