@@ -349,8 +349,8 @@ void TestSliceRow() {
           }
         std::vector<float> scratch(SliceScratchFloats(seg.floats));
         HWY_NAMESPACE::SliceStrip(seg, g0.data(), g1.data(), cols.off.data(), scratch.data());
-        // Two pixel rows of the strip from one preparation.
-        for (const float wy : {0.375f, 0.8125f}) {
+        // Pixel rows of the strip from one preparation, the first on grid row g0.
+        for (const float wy : {0.0f, 0.375f, 0.8125f}) {
           auto guarded = o::GuardedRow(seg.xEnd, seg.xEnd * 13 + seg.xBegin + (wy > 0.5f),
                                        low, low == 0 ? 256 : 64);
           auto want = guarded;
