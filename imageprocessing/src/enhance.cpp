@@ -696,10 +696,13 @@ int RunGrid(unsigned char* src, int width, int height, int stride, const GridPla
   unsigned char* threadArea = base + p.sharedBytes;
   auto* area = reinterpret_cast<float*>(threadArea + static_cast<std::size_t>(threads) * p.threadBytes);
 
+  // u is never negative, so truncating is its floor, one conversion where
+  // std::floor takes a dozen instructions on baseline x86-64 (a few percent
+  // of a call on a 10000x10 strip).
   for (int x = 0; x < width; ++x) {
     const double u = x / p.spacing;
-    const double cell = std::floor(u);
-    colOff[x] = static_cast<std::int32_t>(cell) * kCellFloats;
+    const auto cell = static_cast<std::int32_t>(u);
+    colOff[x] = cell * kCellFloats;
     colW[x] = static_cast<float>(u - cell);
   }
   for (std::size_t x = static_cast<std::size_t>(width); x < p.tableEntries; ++x) {
