@@ -763,7 +763,11 @@ void Transpose(const unsigned char* from, int fromStride, int width, int height,
     for (int x = 0; x < width; ++x) {
       unsigned char* out = to + static_cast<std::ptrdiff_t>(x) * toStride + 3 * y0;
       const unsigned char* in = from + static_cast<std::ptrdiff_t>(y0) * fromStride + 3 * x;
-      for (int y = y0; y < y1; ++y, out += 3, in += fromStride) std::memcpy(out, in, 3);
+      // Four bytes at a time, two moves where three take four: the fourth
+      // byte read is still inside the picture (a later row follows) and the
+      // fourth written is overwritten by the next pixel.
+      for (int y = y0; y + 1 < y1; ++y, out += 3, in += fromStride) std::memcpy(out, in, 4);
+      std::memcpy(out, in, 3);
     }
   }
 }
