@@ -116,7 +116,12 @@ HWY_INLINE VF LumaOfBytes(__m512i bytes) {
 // where de-interleaving, widening and converting three channels takes twenty.
 HWY_INLINE VF LoadLuma(const std::uint8_t* HWY_RESTRICT p) {
 #if HWY_TARGET <= HWY_AVX3
-  return LumaOfBytes(_mm512_maskz_loadu_epi32(0x0FFF, p));
+  // Two plain loads rather than one masked load of 12 dwords: on an AMD EPYC
+  // with AVX-512 the masked load made a 4000x3000 call over a third slower
+  // (29 ms against 21 ms on one thread), a 1920x1080 one a few percent.
+  return LumaOfBytes(_mm512_inserti32x4(
+      _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), 2));
 #elif HWY_TARGET <= HWY_AVX2
   // Bytes 0..15 in the low block and 8..23 in the high one, where pixel 4
   // starts at byte 4.
