@@ -615,40 +615,59 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
   const hn::CappedTag<float, 4> dq;
   using Q = hn::Vec<decltype(dq)>;
   const int quadLanes = static_cast<int>(hn::Lanes(dq));
-  // Adds pixels [0, count) of the chunk, weighted, into grid row g: each
-  // pixel's near quad at its offset a, its far quad at a + kCellFloats.
-  auto addChunk = [&](float* HWY_RESTRICT g, float weight, int count) {
+  // Adds pixels [0, count) of the chunk, weighted, into grid rows g[0 ..
+  // kRows): each pixel's near quad at its offset a, its far quad at
+  // a + kCellFloats. Both rows in one pass share the loads and the branches,
+  // whose outcome depends on the picture; each row still receives the same
+  // additions in the same order.
+  auto addChunk = [&](auto rows, float* const* g, const float* weight, int count) {
+    constexpr int kRows = decltype(rows)::value;
     for (int k = 0; k < 4; k += quadLanes) {
-      const Q vw = hn::Set(dq, weight);
-      auto store = [&](std::int32_t at, Q q) {
-        hn::StoreU(hn::Add(hn::LoadU(dq, g + at + k), q), dq, g + at + k);
+      Q vw[kRows], pendingNear[kRows], pendingFar[kRows];
+      auto store = [&](int r, std::int32_t at, Q q) {
+        hn::StoreU(hn::Add(hn::LoadU(dq, g[r] + at + k), q), dq, g[r] + at + k);
       };
       std::int32_t at = s.off[0];
-      Q pendingNear = hn::Mul(vw, hn::LoadU(dq, s.near + k));
-      Q pendingFar = hn::Mul(vw, hn::LoadU(dq, s.far + k));
+      for (int r = 0; r < kRows; ++r) {
+        vw[r] = hn::Set(dq, weight[r]);
+        pendingNear[r] = hn::Mul(vw[r], hn::LoadU(dq, s.near + k));
+        pendingFar[r] = hn::Mul(vw[r], hn::LoadU(dq, s.far + k));
+      }
       for (int i = 1; i < count; ++i) {
         const std::int32_t a = s.off[i];
         const Q nearQ = hn::LoadU(dq, s.near + 4 * i + k);
         const Q farQ = hn::LoadU(dq, s.far + 4 * i + k);
         if (a == at) {  // same cell and bin
-          pendingNear = hn::MulAdd(vw, nearQ, pendingNear);
-          pendingFar = hn::MulAdd(vw, farQ, pendingFar);
+          for (int r = 0; r < kRows; ++r) {
+            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingNear[r]);
+            pendingFar[r] = hn::MulAdd(vw[r], farQ, pendingFar[r]);
+          }
           continue;
         }
-        store(at, pendingNear);
-        if (a == at + kCellFloats) {  // the next cell, same bin: its near is our far
-          pendingNear = hn::MulAdd(vw, nearQ, pendingFar);
-        } else {
-          store(at + kCellFloats, pendingFar);
-          pendingNear = hn::Mul(vw, nearQ);
+        const bool nextCell = a == at + kCellFloats;  // same bin: its near is our far
+        for (int r = 0; r < kRows; ++r) {
+          store(r, at, pendingNear[r]);
+          if (nextCell) {
+            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingFar[r]);
+          } else {
+            store(r, at + kCellFloats, pendingFar[r]);
+            pendingNear[r] = hn::Mul(vw[r], nearQ);
+          }
+          pendingFar[r] = hn::Mul(vw[r], farQ);
         }
-        pendingFar = hn::Mul(vw, farQ);
         at = a;
       }
-      store(at, pendingNear);
-      store(at + kCellFloats, pendingFar);
+      for (int r = 0; r < kRows; ++r) {
+        store(r, at, pendingNear[r]);
+        store(r, at + kCellFloats, pendingFar[r]);
+      }
     }
   };
+  float* const rows[2] = {g0, g1};
+  const float weights[2] = {w0, w1};
+  // A row of weight 0 (every other pixel row at 2 px) adds to one grid row.
+  const int first = w0 != 0.0f ? 0 : 1;
+  const int rowCount = (w0 != 0.0f) + (w1 != 0.0f);
   for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSplatChunk) {
     const int count = std::min(kSplatChunk, seg.xEnd - x0);
     for (int i = 0; i < count; i += n) {
@@ -667,8 +686,11 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
       hn::StoreU(hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell)), di,
                  s.off + i);
     }
-    if (w0 != 0.0f) addChunk(g0, w0, count);
-    if (w1 != 0.0f) addChunk(g1, w1, count);
+    if (rowCount == 2) {
+      addChunk(std::integral_constant<int, 2>{}, rows, weights, count);
+    } else if (rowCount == 1) {
+      addChunk(std::integral_constant<int, 1>{}, rows + first, weights + first, count);
+    }
   }
 }
 

@@ -201,7 +201,7 @@ void TestSplatRowInto() {
         std::vector<std::int32_t> off(kSplatChunk);
         std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
         const SplatScratch scratch{nullptr, off.data(), near.data(), far.data()};
-        for (const float w1 : {0.0f, 0.375f}) {
+        for (const float w1 : {0.0f, 0.375f, 1.0f}) {
           std::vector<float> g0(seg.floats), g1(seg.floats);
           for (std::size_t i = 0; i < seg.floats; ++i) {
             g0[i] = static_cast<float>(i % 7);
