@@ -1114,20 +1114,19 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
 #else
   float* HWY_RESTRICT rg = scratch;
 #endif
-  // The interpolated row LoadCorners reads, null until made. A pixel row on
+  // The row LoadCorners reads, interpolated when first needed. A pixel row on
   // grid row g0 (weight 0: every other row at a 2 px spacing) reads g0 itself,
   // which is what the interpolation would write bit for bit, and at small
   // spacings interpolating costs about as much as slicing the row.
-  const float* HWY_RESTRICT corners = nullptr;
+  const float* HWY_RESTRICT corners = wy == 0.0f ? g0 : rg;
+  bool rowReady = wy == 0.0f;
   auto interpolateRow = [&] {
-    corners = g0;
-    if (wy == 0.0f) return;
     const VF vwy = hn::Set(df, wy);
     for (std::size_t i = 0; i < floats; i += static_cast<std::size_t>(n)) {
       const VF a = hn::LoadU(df, g0 + i);
       hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
     }
-    corners = rg;
+    rowReady = true;
   };
   const VF vgain = hn::Set(df, gain);
   const VF tiny = hn::Set(df, 1e-30f);
@@ -1172,7 +1171,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     {
       (void)span;
       (void)withTables;
-      if (corners == nullptr) interpolateRow();
+      if (!rowReady) interpolateRow();
       const VI idx = hn::Add(off, hn::Add(cell, cell));
       VF v01, w01, v11, w11;
       LoadCorners(corners, idx, k.v[0], k.w[0], v01, w01, k.v[1], k.w[1], v11, w11);
