@@ -28,11 +28,12 @@
 // microseconds, and a handful of pixels gives the grid's interpolation
 // nothing to average its error over.
 //
-// Per pixel, splat and slice are each some twenty vector operations on AVX2
-// (half on AVX-512), and most of what used to surround the grid arithmetic
+// Per pixel, splat and slice are each about twelve instructions on AVX2
+// (fewer on AVX-512), and most of what used to surround the grid arithmetic
 // is gone: the luma is one integer multiply-add of byte pairs, the slice
-// writes by adding one rounded detail to the interleaved bytes, and the
-// splat adds its contributions straight from registers.
+// looks its corners up in per-row tables and writes by adding one rounded
+// detail to the interleaved bytes, and the splat adds its contributions
+// straight from registers, once per group of pixels that share a cell and bin.
 //
 // Every kernel works on whole rows and never depends on how rows are shared
 // among threads, which keeps the output bit-identical for any thread count.
