@@ -532,6 +532,19 @@ HWY_INLINE Contributions Contribute(const std::uint8_t* HWY_RESTRICT row, int x,
                        hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell))};
 }
 
+// Leaves the contributions of the `valid` pixels from x0 + i in s.near,
+// s.far and s.off at pixel i of the chunk, for the adds that follow.
+HWY_INLINE void BufferContributions(const std::uint8_t* HWY_RESTRICT row, int x0, int i, int valid,
+                                    const std::int32_t* HWY_RESTRICT colOff,
+                                    const float* HWY_RESTRICT colW, VI base,
+                                    std::uint8_t* HWY_RESTRICT tail, const SplatScratch& s) {
+  const DF df;
+  const Contributions c = Contribute(row, x0 + i, valid, colOff, colW, base, tail);
+  hn::StoreInterleaved4(c.nearQ[0], c.nearQ[1], c.nearQ[2], c.nearQ[3], df, s.near + 4 * i);
+  hn::StoreInterleaved4(c.farQ[0], c.farQ[1], c.farQ[2], c.farQ[3], df, s.far + 4 * i);
+  hn::StoreU(c.off, DI(), s.off + i);
+}
+
 void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
               const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
               std::size_t segmentFloats, const SplatScratch& s) {
@@ -561,10 +574,7 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
 #endif
     const int firstBuffered = i;
     for (; i < count; i += n) {
-      const Contributions c = Contribute(row, x0 + i, std::min(n, count - i), colOff, colW, base, tail);
-      hn::StoreInterleaved4(c.nearQ[0], c.nearQ[1], c.nearQ[2], c.nearQ[3], df, s.near + 4 * i);
-      hn::StoreInterleaved4(c.farQ[0], c.farQ[1], c.farQ[2], c.farQ[3], df, s.far + 4 * i);
-      hn::StoreU(c.off, di, s.off + i);
+      BufferContributions(row, x0, i, std::min(n, count - i), colOff, colW, base, tail, s);
     }
     ScatterBuffered(s, firstBuffered, count, segmentFloats);
   }
@@ -610,7 +620,6 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
   const DF df;
   const DI di;
   const int n = static_cast<int>(hn::Lanes(df));
-  const VF one = hn::Set(df, 1.0f);
   const VI base = hn::Set(di, seg.base);
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
   const hn::CappedTag<float, 4> dq;
@@ -672,20 +681,7 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
   for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kSplatChunk) {
     const int count = std::min(kSplatChunk, seg.xEnd - x0);
     for (int i = 0; i < count; i += n) {
-      const int x = x0 + i;
-      const int valid = std::min(n, count - i);
-      const Levels px = LevelsOf(LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail));
-      const VF hi = px.frac;
-      const VF lo = hn::Sub(one, hi);
-      const VF wx1 = hn::LoadU(df, colW + x);
-      const VF wx0 = hn::Sub(one, wx1);
-      const VF a0 = hn::Mul(wx0, lo), b0 = hn::Mul(wx0, hi);
-      const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
-      // Lanes past `valid` are stored but never added.
-      hn::StoreInterleaved4(hn::Mul(a0, px.y), a0, hn::Mul(b0, px.y), b0, df, s.near + 4 * i);
-      hn::StoreInterleaved4(hn::Mul(a1, px.y), a1, hn::Mul(b1, px.y), b1, df, s.far + 4 * i);
-      hn::StoreU(hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(px.cell, px.cell)), di,
-                 s.off + i);
+      BufferContributions(row, x0, i, std::min(n, count - i), colOff, colW, base, tail, s);
     }
     if (rowCount == 2) {
       addChunk(std::integral_constant<int, 2>{}, rows, weights, count);
