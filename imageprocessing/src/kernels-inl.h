@@ -809,9 +809,10 @@ struct Corners {
 
 #if HWY_TARGET <= HWY_AVX2
 // AVX2 and AVX-512 slice through register table lookups wherever the grid
-// spacing is 8 px or more (a short side from 512 px): the pixels of one
-// vector then lie in at most two neighbouring cells on AVX2 and three on
-// AVX-512 (whose lookups take four).
+// spacing is 8 px or more on AVX2 (a short side from 512 px) and 5 px or
+// more on AVX-512 (from 320 px): the pixels of one vector then lie in at
+// most two neighbouring cells on AVX2 and four on AVX-512, as many as their
+// lookups take.
 // A cell's tables are its twelve values, its twelve weights, and their
 // twelve slopes each, so one index fetches a bin and its slope, and the
 // range interpolation is one FMA per corner. Sixteen floats from a table
@@ -819,10 +820,11 @@ struct Corners {
 // selects them): one AVX-512 vector holds a table and vpermt2ps over the
 // tables of two cells fetches what eight gathers would; on AVX2 two vpermps
 // and a blend fetch one table. Smaller spacings load each pixel's corners
-// (LoadCorners): below 8 px a cell serves fewer than one vector per pixel
-// row, and the row's tables cost more than the lookups save (640x480 at
-// 7.5 px takes as many instructions either way, 2000x200 at 3.1 px 15 %
-// fewer without tables).
+// (LoadCorners): there a cell serves about one vector per pixel row or
+// fewer, and the row's tables cost more than the lookups save (on AVX2,
+// 640x480 at 7.5 px takes as many instructions either way, 2000x200 at
+// 3.1 px 15 % fewer without tables; AVX-512 sliced 6000x370, at 5.8 px,
+// about 15 % faster on one thread with its wide lookup than without).
 //
 // The tables are made in two steps. Once per strip, SliceStrip takes apart
 // the interleaved pairs of grid row g0 and of the difference g1 - g0 (the
