@@ -580,18 +580,48 @@ void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
   }
 }
 
-void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t floats,
-              float* HWY_RESTRICT g0, float* HWY_RESTRICT g1, float w0, float w1) {
+// A strip's pixel rows add into the copies one after another, and the
+// copies are flushed into the strip's two grid rows once, after its last
+// row: the copies then hold C, the sum of every row R_j of the strip, and
+// grid row g1 must receive sum_j w_j R_j (w_j the weight of row j). With
+// C_j the copies' sum after row j, that is
+//   w_last * C - P,   P = sum over all rows but the last of (w_{j+1} - w_j) C_j,
+// and g0 receives C less that, (1 - w_last) * C + P. So every row but the
+// last adds its step (w_{j+1} - w_j) times the copies' sum into `pending`
+// (PendRow), which reads three segments and writes one, where a flush of
+// every row into both grid rows read four and wrote four. Measured on an
+// AMD EPYC, one thread (CPU time, interleaved runs): 2000x200 (3.1 px, 3
+// rows a strip, where the per-row flush took 15 % of a call) 3 % faster on
+// AVX2 and 5 % on AVX-512, 1920x1080 3 to 4 %, 6000x370 1 to 5 %.
+static_assert(kSplatCopies == 2, "PendRow and FlushStrip add two copies");
+
+void PendRow(const float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t floats,
+             float* HWY_RESTRICT pending, float step, bool first) {
+  const DF df;
+  const std::size_t n = hn::Lanes(df);
+  const VF vstep = hn::Set(df, step);
+  const float* c0 = copies;
+  const float* c1 = copies + segmentFloats;
+  for (std::size_t i = 0; i < floats; i += n) {
+    const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
+    const VF p = first ? hn::Mul(vstep, sum) : hn::MulAdd(vstep, sum, hn::LoadU(df, pending + i));
+    hn::StoreU(p, df, pending + i);
+  }
+}
+
+void FlushStrip(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t floats,
+                const float* HWY_RESTRICT pending, float* HWY_RESTRICT g0, float* HWY_RESTRICT g1,
+                float w0, float w1) {
   const DF df;
   const std::size_t n = hn::Lanes(df);
   const VF vw0 = hn::Set(df, w0), vw1 = hn::Set(df, w1), zero = hn::Zero(df);
-  static_assert(kSplatCopies == 2, "the sum below adds two copies");
   float* c0 = copies;
   float* c1 = copies + segmentFloats;
   for (std::size_t i = 0; i < floats; i += n) {
     const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
-    hn::StoreU(hn::MulAdd(vw0, sum, hn::LoadU(df, g0 + i)), df, g0 + i);
-    hn::StoreU(hn::MulAdd(vw1, sum, hn::LoadU(df, g1 + i)), df, g1 + i);
+    const VF p = pending != nullptr ? hn::LoadU(df, pending + i) : zero;
+    hn::StoreU(hn::Add(hn::LoadU(df, g0 + i), hn::MulAdd(vw0, sum, p)), df, g0 + i);
+    hn::StoreU(hn::Add(hn::LoadU(df, g1 + i), hn::MulSub(vw1, sum, p)), df, g1 + i);
     hn::StoreU(zero, df, c0 + i);
     hn::StoreU(zero, df, c1 + i);
   }
@@ -600,9 +630,9 @@ void FlushRow(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t
 // The splat at small grid spacings (a cell every 2 to 2.5 px, i.e. a short
 // side under 160 px): adds the segment's pixels straight into grid rows g0
 // and g1 (floats from seg.base), weighted by w0 and w1, the pixel row's
-// weights of the two. SplatRow and FlushRow instead add into accumulator
-// copies and then flush every float of the segment into both rows once per
-// pixel row; that flush costs a fixed amount per cell, 24 floats, which at
+// weights of the two. SplatRow instead adds into accumulator copies, and
+// every pixel row then passes over every float of the segment (PendRow or
+// FlushStrip); that pass costs a fixed amount per cell, 24 floats, which at
 // these spacings is more than the pixels' own splat (at 2 px a cell holds
 // 2 pixels of a row). Here a pixel costs at most two additions per row it
 // reaches, and a row of weight 0 (every other row at 2 px) costs none.

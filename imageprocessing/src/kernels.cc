@@ -14,7 +14,8 @@
 namespace morvane::imgproc {
 
 HWY_EXPORT(SplatRow);
-HWY_EXPORT(FlushRow);
+HWY_EXPORT(PendRow);
+HWY_EXPORT(FlushStrip);
 HWY_EXPORT(SplatRowInto);
 HWY_EXPORT(BlurBins);
 HWY_EXPORT(BlurAxis);
@@ -29,9 +30,14 @@ void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* c
   HWY_DYNAMIC_DISPATCH(SplatRow)(row, seg, colOff, colW, segmentFloats, s);
 }
 
-void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, float* g0, float* g1,
-              float w0, float w1) {
-  HWY_DYNAMIC_DISPATCH(FlushRow)(copies, segmentFloats, floats, g0, g1, w0, w1);
+void PendRow(const float* copies, std::size_t segmentFloats, std::size_t floats, float* pending,
+             float step, bool first) {
+  HWY_DYNAMIC_DISPATCH(PendRow)(copies, segmentFloats, floats, pending, step, first);
+}
+
+void FlushStrip(float* copies, std::size_t segmentFloats, std::size_t floats, const float* pending,
+                float* g0, float* g1, float w0, float w1) {
+  HWY_DYNAMIC_DISPATCH(FlushStrip)(copies, segmentFloats, floats, pending, g0, g1, w0, w1);
 }
 
 void SplatRowInto(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,

@@ -33,12 +33,12 @@ inline constexpr int kSplatChunk = 256;
 // store-to-load dependency chain that would otherwise serialise the splat.
 // Two suffice once runs of pixels on one offset add their sum once (see
 // kernels-inl.h): a single copy made 640x480 15 % slower, while every further
-// copy is one more segment that each pixel row's flush sums and clears.
+// copy is one more segment that each pixel row's pass (PendRow, FlushStrip) sums.
 inline constexpr int kSplatCopies = 2;
 
 // Per-thread scratch of the splat.
 struct SplatScratch {
-  float* copies;       // kSplatCopies segments of segmentFloats, zero between rows
+  float* copies;       // kSplatCopies segments of segmentFloats, zero between strips
   std::int32_t* off;   // kSplatChunk first-float offsets into a segment
   float* near;         // 4 * kSplatChunk contributions to cell cx
   float* far;          // 4 * kSplatChunk contributions to cell cx + 1
@@ -58,11 +58,19 @@ struct Segment {
 // and in range).
 void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
               const float* colW, std::size_t segmentFloats, const SplatScratch& s);
-// Sums `floats` floats of the copies in a fixed order, adds w0 * sum to g0 and
-// w1 * sum to g1, and clears the copies for the next row.
-void FlushRow(float* copies, std::size_t segmentFloats, std::size_t floats, float* g0, float* g1,
-              float w0, float w1);
-// SplatRow and FlushRow in one for small grid spacings: adds the segment's
+// The pixel rows of a strip add into the copies one after another. After
+// each row but the strip's last: pending (+)= step * (sum of the copies'
+// `floats` floats), `first` for the strip's first row (pending is then
+// written, not read); step = the next row's weight of g1 less this row's.
+void PendRow(const float* copies, std::size_t segmentFloats, std::size_t floats, float* pending,
+             float step, bool first);
+// After the strip's last row: with sum the copies' sum (of every row of the
+// strip) and p `pending` (zero when null, a strip of one row), adds
+// w0 * sum + p to g0 and w1 * sum - p to g1, w1 the last row's weight of g1
+// and w0 = 1 - w1; clears the copies for the next strip.
+void FlushStrip(float* copies, std::size_t segmentFloats, std::size_t floats, const float* pending,
+                float* g0, float* g1, float w0, float w1);
+// SplatRow, PendRow and FlushStrip in one for small grid spacings: adds the segment's
 // pixels straight into grid rows g0 and g1 (from seg.base on), weighted by
 // w0 and w1; uses s.off, s.near and s.far, not the copies.
 void SplatRowInto(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,

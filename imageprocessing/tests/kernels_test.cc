@@ -227,31 +227,56 @@ void TestSplatRowInto() {
   }
 }
 
-void TestFlushRow() {
+// A strip of 1 to 5 pixel rows through the copies: each row adds into them
+// (split at random between the copies, as the splat's lanes split it), every
+// row but the last is pended, the last flushed. The grid rows, which already
+// hold sums, must receive sum_j (1 - w_j) R_j and sum_j w_j R_j of the rows
+// R_j, the copies must be left cleared and the floats past `floats` untouched.
+void TestPendAndFlushStrip() {
   for (std::size_t floats : {std::size_t{64}, std::size_t{192}}) {
-    const std::size_t segmentFloats = floats + kRowAlignFloats;
-    std::mt19937 rng(static_cast<std::uint32_t>(floats));
-    std::uniform_real_distribution<float> value(0.0f, 100.0f);
-    std::vector<float> copies(kSplatCopies * segmentFloats), g0(floats), g1(floats);
-    for (auto& v : copies) v = value(rng);
-    for (auto& v : g0) v = value(rng);
-    for (auto& v : g1) v = value(rng);
-    const auto before = copies;
-    const auto g0Before = g0, g1Before = g1;
-    HWY_NAMESPACE::FlushRow(copies.data(), segmentFloats, floats, g0.data(), g1.data(), 0.25f, 0.75f);
-    for (std::size_t i = 0; i < floats; ++i) {
-      double sum = 0;
-      for (int c = 0; c < kSplatCopies; ++c) {
-        sum += before[c * segmentFloats + i];
-        ASSERT_EQ(copies[c * segmentFloats + i], 0.0f) << "copy " << c << " not cleared at " << i;
+    for (int rows = 1; rows <= 5; ++rows) {
+      const std::size_t segmentFloats = floats + kRowAlignFloats;
+      std::mt19937 rng(static_cast<std::uint32_t>(floats + rows));
+      std::uniform_real_distribution<float> value(0.0f, 100.0f);
+      std::uniform_real_distribution<float> share(0.0f, 1.0f);
+      std::vector<float> copies(kSplatCopies * segmentFloats, 0.0f), pending(floats);
+      for (std::size_t i = floats; i < segmentFloats; ++i) copies[i] = copies[segmentFloats + i] = -3.0f;
+      std::vector<float> g0(floats), g1(floats);
+      for (auto& v : g0) v = value(rng);
+      for (auto& v : g1) v = value(rng);
+      std::vector<double> want0(g0.begin(), g0.end()), want1(g1.begin(), g1.end());
+      // Row weights as a spacing of rows + 0.3 px gives them, from 0.1 on.
+      float previous = 0.0f;
+      for (int j = 0; j < rows; ++j) {
+        const float w = 0.1f + static_cast<float>(j) / (static_cast<float>(rows) + 0.3f);
+        if (j > 0) {
+          HWY_NAMESPACE::PendRow(copies.data(), segmentFloats, floats, pending.data(), w - previous,
+                                 j == 1);
+        }
+        for (std::size_t i = 0; i < floats; ++i) {
+          const float r = value(rng), part = std::floor(r * share(rng));
+          copies[i] += part;
+          copies[segmentFloats + i] += r - part;
+          want0[i] += (1.0 - w) * r;
+          want1[i] += w * r;
+        }
+        previous = w;
       }
-      ASSERT_NEAR(g0[i], g0Before[i] + 0.25 * sum, 1e-3);
-      ASSERT_NEAR(g1[i], g1Before[i] + 0.75 * sum, 1e-3);
+      HWY_NAMESPACE::FlushStrip(copies.data(), segmentFloats, floats,
+                                rows > 1 ? pending.data() : nullptr, g0.data(), g1.data(),
+                                1.0f - previous, previous);
+      for (std::size_t i = 0; i < floats; ++i) {
+        ASSERT_NEAR(g0[i], want0[i], 1e-5 * want0[i]) << rows << " rows, float " << i;
+        ASSERT_NEAR(g1[i], want1[i], 1e-5 * want1[i]) << rows << " rows, float " << i;
+        for (int c = 0; c < kSplatCopies; ++c) {
+          ASSERT_EQ(copies[c * segmentFloats + i], 0.0f) << "copy " << c << " not cleared at " << i;
+        }
+      }
+      // Floats past `floats` belong to the next segment.
+      for (int c = 0; c < kSplatCopies; ++c)
+        for (std::size_t i = floats; i < segmentFloats; ++i)
+          ASSERT_EQ(copies[c * segmentFloats + i], -3.0f) << "copy " << c << " float " << i;
     }
-    // Floats past `floats` belong to the next segment's flush.
-    for (int c = 0; c < kSplatCopies; ++c)
-      for (std::size_t i = floats; i < segmentFloats; ++i)
-        ASSERT_EQ(copies[c * segmentFloats + i], before[c * segmentFloats + i]);
   }
 }
 
@@ -475,7 +500,7 @@ HWY_TARGET_INSTANTIATE_TEST_SUITE_P(Kernels);
 HWY_EXPORT_AND_TEST_P(Kernels, TestLumaRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRowInto);
-HWY_EXPORT_AND_TEST_P(Kernels, TestFlushRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestPendAndFlushStrip);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurBins);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurAxis);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurRows);
