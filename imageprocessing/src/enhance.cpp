@@ -33,7 +33,7 @@
 // picture's Stride * Height plus 4 MiB:
 //   the grid of one band      rows * rowFloats * 4
 //   halves at chunk cuts      one row per cut, plus one row of zeros
-//   per thread                4 ring rows, 4 accumulator segments, the
+//   per thread                4 ring rows, 2 accumulator segments, the
 //                             slice's scratch and the splat chunk
 //   column index and weight   8 * (Width + 16 rounded up to 16)
 // (a band cut into columns holds each column's rows, 2 * kHalo + 1 cells
