@@ -2,6 +2,7 @@
 // enhancement run on every change of strength, and saving the result.
 #include "FrmTest.h"
 
+#include "FailureText.h"
 #include "FilterResult.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
@@ -26,7 +27,8 @@ constexpr int kBoxWidth = 600;
 constexpr int kBoxHeight = 450;
 
 constexpr char kOpenFilter[] =
-    "All Suppported Images |*.bmp;*.jpg;*.jpeg;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg";
+    "All Suppported Images |*.bmp;*.jpg;*.jpeg;*.png;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg"
+    "|PNG Images|*.png|All Files|*";
 constexpr char kViewHelp[] =
     "滚轮：以指针处为中心缩放两幅图（适应、100%、200%、400%、800%）\n"
     "左键拖动：同时平移两幅图；双击：恢复适应\n"
@@ -34,7 +36,6 @@ constexpr char kViewHelp[] =
     "D 键：右图在结果与差异（放大 8 倍，灰色表示无变化）之间切换\n"
     "选中图框时：+ / - 缩放，Ctrl+0 适应，Ctrl+1 100%";
 constexpr char kSaveFilter[] = "BMP Images|*.bmp";
-constexpr char kUnsupported[] = "不支持的图像格式。";
 
 bool EndsWithBmp(const std::string& Path) {
   constexpr std::string_view kExtension = ".bmp";
@@ -78,17 +79,13 @@ Cimage CopyOf(const Cimage& Image) {
   return copy;
 }
 
-// The reason behind a failure, for the message's detail: the platform's own
-// account (the path, the places searched, the system's reason) under a line
-// that says in the user's language which part failed.
-std::string ReasonOf(const std::exception& Failure) {
-  if (dynamic_cast<const platform::PictureLoadError*>(&Failure) != nullptr) {
-    return std::string("无法读取图像文件。\n") + Failure.what();
-  }
-  if (dynamic_cast<const platform::LibraryLoadError*>(&Failure) != nullptr) {
-    return std::string("无法载入图像处理库。\n") + Failure.what();
-  }
-  return Failure.what();
+// The name the save dialog suggests: the picture's own, without its suffix,
+// with the strength: "photo.jpg" at strength 5 gives "photo_s5.bmp".
+std::string ResultName(const std::string& PicturePath, int Strength) {
+  std::string name = PicturePath.substr(PicturePath.find_last_of('/') + 1);
+  const std::string::size_type dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + "_s" + std::to_string(Strength) + ".bmp";
 }
 
 bool SameLayout(const Cimage& A, const Cimage& B) {
@@ -134,24 +131,36 @@ void FrmTest::CmdOpen_Click() {
   try {
     path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
   } catch (const std::exception& Failure) {
-    ShowFailure(kUnsupported, Failure);
+    ShowFailure(OpenFailure(Failure));
     return;
   }
   if (!path.empty()) OpenFile(path);
 }
 
-// Every failure, whatever its step, ends in the one message, with the reason
-// under it: to the user they all mean that this file could not be shown. The
-// new picture and its copy are made aside first, so a file that fails leaves the
-// picture the window shows, filters and saves as it was.
-void FrmTest::OpenFile(const std::string& Path) {
+void FrmTest::OpenFile(const std::string& Path) { OpenPicture(Path); }
+
+void FrmTest::OpenFiles(const std::vector<std::string>& Paths) {
+  if (!Paths.empty()) OpenPicture(Paths.front());
+}
+
+// The new picture and its copy are made aside first, so a file that fails leaves
+// the picture the window shows, filters and saves as it was. A picture that
+// opened but could not be filtered stays open, and the message says that it was
+// the filter that failed.
+bool FrmTest::OpenPicture(const std::string& Path) {
   try {
     FilePicture source = ImageFromFile(Path);
     Cimage result = CopyOf(source.Image);
     SrcImage = std::move(source.Image);
     DestImage = std::move(result);
     source_cut_short_ = source.CutShort;
-    run_times_.Clear();
+  } catch (const std::exception& Failure) {
+    ShowFailure(OpenFailure(Failure));
+    return false;
+  }
+  picture_path_ = Path;
+  run_times_.Clear();
+  try {
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
     view_.Reset(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
@@ -159,8 +168,9 @@ void FrmTest::OpenFile(const std::string& Path) {
     DrawSource();
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
-    ShowFailure(kUnsupported, Failure);
+    ShowFailure(RunFailure(Failure, true));
   }
+  return true;
 }
 
 // The label follows the bar even when the run fails, so that it never reads
@@ -169,7 +179,7 @@ void FrmTest::Amount_Change() {
   try {
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
-    ShowFailure("图像增强失败。", Failure);
+    ShowFailure(RunFailure(Failure, false));
   }
   LblB[1].SetCaption(std::to_string(Amount.Value()));
 }
@@ -188,8 +198,8 @@ void FrmTest::CmdSave_Click() {
       return;
     }
     std::int16_t filter_index = 0;
-    const std::string path =
-        dialogs_.ShowSaveDialog(hWnd(), kSaveFilter, "保存图像", filter_index, "");
+    const std::string path = dialogs_.ShowSaveDialog(hWnd(), kSaveFilter, "保存图像", filter_index,
+                                                     "", ResultName(picture_path_, Amount.Value()));
     if (path.empty()) return;
 
     // The dialog asked about the name as chosen; a name it never saw is asked about here.
@@ -200,7 +210,7 @@ void FrmTest::CmdSave_Click() {
     DestImage.OutPut(PicTemp.hDC());
     platform::SavePicture(PicTemp.Image(), file_name);
   } catch (const std::exception& Failure) {
-    ShowFailure("无法保存图像。", Failure);
+    ShowFailure(SaveFailure(Failure));
   }
 }
 
@@ -214,7 +224,8 @@ void FrmTest::ApplyEnhancement() {
   try {
     RunFilter();
   } catch (const std::exception& Failure) {
-    run_failure_ = ReasonOf(Failure);
+    const FailureText text = RunFailure(Failure, false);
+    run_failure_ = text.Headline + "\n" + text.Detail;
     throw;
   }
   DrawResult();
@@ -330,6 +341,6 @@ bool FrmTest::ConfirmReplace(const std::string& FileName) {
                          {}) == platform::MsgBoxResult::Yes;
 }
 
-void FrmTest::ShowFailure(const std::string& Headline, const std::exception& Failure) {
-  dialogs_.MsgBox(Headline, MsgBoxStyle::Critical, ReasonOf(Failure));
+void FrmTest::ShowFailure(const FailureText& Text) {
+  dialogs_.MsgBox(Text.Headline, MsgBoxStyle::Critical, Text.Detail);
 }

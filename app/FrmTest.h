@@ -6,6 +6,7 @@
 #pragma once
 
 #include "EnhancementLibrary.h"
+#include "FailureText.h"
 #include "PictureView.h"
 #include "RunTimes.h"
 #include "UserDialogs.h"
@@ -17,9 +18,9 @@
 #include "platform/PictureBox.h"
 
 #include <array>
-#include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 class FrmTest : public platform::Form {
  public:
@@ -28,6 +29,8 @@ class FrmTest : public platform::Form {
   // Opens the picture at Path exactly as if it had been chosen in the open
   // dialog: from the command line and from a file dropped on the window.
   void OpenFile(const std::string& Path);
+  // The pictures named on the command line: the first is opened.
+  void OpenFiles(const std::vector<std::string>& Paths);
 
   // The controls and the state they show are open to view, as on a form.
   platform::HScrollBar Amount;
@@ -49,6 +52,7 @@ class FrmTest : public platform::Form {
   int ViewHeight = 0;
 
  private:
+  bool OpenPicture(const std::string& Path);  // false when the file could not be opened
   void CmdOpen_Click();
   void CmdSave_Click();
   void Amount_Change();
@@ -68,10 +72,11 @@ class FrmTest : public platform::Form {
   platform::PictureBox::Gestures ViewGestures();
   void Redraw(bool Changed);
   bool ConfirmReplace(const std::string& FileName);
-  void ShowFailure(const std::string& Headline, const std::exception& Failure);
+  void ShowFailure(const FailureText& Text);
 
   UserDialogs& dialogs_;
   EnhancementLibrary& library_;
+  std::string picture_path_;       // the file of SrcImage
   bool source_cut_short_ = false;  // the file of SrcImage ended early
   PictureView view_;
   RunTimes run_times_;  // of the current picture

@@ -74,6 +74,12 @@ std::optional<std::uint64_t> UncompressedPixelBytes(const BmpHeader& Header) {
   return stride * static_cast<std::uint64_t>(Header.Height);
 }
 
+bool HasOs2OnlyCompression(const BmpHeader& Header) {
+  constexpr std::uint32_t kOs2Huffman = 3, kOs2Rle24 = 4;
+  return Header.InfoSize == kOs2v2InfoSize &&
+         (Header.Compression == kOs2Huffman || Header.Compression == kOs2Rle24);
+}
+
 ChannelBits BmpChannelBits(std::span<const std::uint8_t> File) {
   ChannelBits bits;
   if (!IsBmp(File, 34)) return bits;

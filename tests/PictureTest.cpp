@@ -1060,6 +1060,37 @@ TEST_F(Limits, APngHeaderClaimingTooManyPixelsIsRefusedForItsSize) {
   EXPECT_NE(message.find("30000 x 30000"), std::string::npos) << message;
 }
 
+// 77 bytes that Qt's decoder reads as 160 megapixels of uncompressed bit fields:
+// OS/2's 64-byte header, compression 3 (Huffman coding in OS/2's numbering).
+TEST_F(Limits, AnOs2CompressionTheDecoderWouldMisreadIsRefusedBeforeDecoding) {
+  Bytes file = BmpHeader(1245185, 129);
+  file.resize(77, 0);
+  PutLe32(file, 14, 64);
+  PutLe16(file, 28, 16);
+  PutLe32(file, 30, 3);
+  WriteFile(In("huffman.bmp"), file);
+  const std::string message = LoadRefusal(In("huffman.bmp"));
+  EXPECT_NE(message.find("OS/2 BMP compressed with compression 3"), std::string::npos) << message;
+
+  PutLe32(file, 30, 4);  // RLE24
+  WriteFile(In("rle24.bmp"), file);
+  EXPECT_NE(LoadRefusal(In("rle24.bmp")).find("compression 4"), std::string::npos);
+}
+
+// What the program does not offer is not opened: a few bytes of SVG would render
+// to as many pixels as they ask for.
+TEST_F(Limits, FormatsBeyondBmpJpegAndPngAreRefused) {
+  const std::string svg =
+      "<svg xmlns='http://www.w3.org/2000/svg' width='15000' height='15000'></svg>";
+  WriteFile(In("drawing.svg"), Bytes(svg.begin(), svg.end()));
+  EXPECT_NE(LoadRefusal(In("drawing.svg")).find("SVG format"), std::string::npos);
+  QImage small(4, 4, QImage::Format_RGB32);
+  small.fill(Qt::red);
+  ASSERT_TRUE(small.save(QString::fromStdString(In("small.gif").string()), "GIF") ||
+              small.save(QString::fromStdString(In("small.gif").string()), "PPM"));
+  EXPECT_NE(LoadRefusal(In("small.gif")).find("only BMP, JPEG and PNG"), std::string::npos);
+}
+
 TEST_F(Limits, BmpSuitesReallyBigFileIsRefusedForItsSize) {
   const std::string message = LoadRefusal(kData / "bmpsuite" / "b" / "reallybig.bmp");
   EXPECT_NE(message.find("3000000 x 2000000"), std::string::npos) << message;

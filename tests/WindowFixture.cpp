@@ -12,7 +12,7 @@
 std::string ScriptedDialogs::ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                             const std::string& Title,
                                             const std::string& InitialDir) {
-  OpenRequests.push_back({OwnerWindow, Filter, Title, InitialDir});
+  OpenRequests.push_back({OwnerWindow, Filter, Title, InitialDir, {}});
   if (OpenAnswers.empty()) return {};
   std::string answer = std::move(OpenAnswers.front());
   OpenAnswers.pop_front();
@@ -21,8 +21,9 @@ std::string ScriptedDialogs::ShowOpenDialog(platform::Hwnd OwnerWindow, const st
 
 std::string ScriptedDialogs::ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                             const std::string& Title, std::int16_t& FilterIndex,
-                                            const std::string& InitialDir) {
-  SaveRequests.push_back({OwnerWindow, Filter, Title, InitialDir});
+                                            const std::string& InitialDir,
+                                            const std::string& FileName) {
+  SaveRequests.push_back({OwnerWindow, Filter, Title, InitialDir, FileName});
   if (SaveAnswers.empty()) return {};
   FilterIndex = 1;
   std::string answer = std::move(SaveAnswers.front());

@@ -39,7 +39,7 @@ class PhotoDialogs : public UserDialogs {
     return photo_;
   }
   std::string ShowSaveDialog(platform::Hwnd, const std::string&, const std::string&,
-                             std::int16_t&, const std::string&) override {
+                             std::int16_t&, const std::string&, const std::string&) override {
     return {};
   }
   platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle,
