@@ -8,6 +8,8 @@
 EnhancementLibrary::EnhancementLibrary(std::string Name, std::vector<std::string> Folders)
     : library_(std::move(Name), MORVANE_FILTER_INTERFACE_VERSION, std::move(Folders)) {}
 
+EnhancementLibrary::EnhancementLibrary(File Build) : library_(std::move(Build.Path)) {}
+
 EnhancementLibrary::Filter* EnhancementLibrary::DetailEnhancementByBilaterFilter() {
   if (entry_ == nullptr) entry_ = library_.Resolve<Filter>("DetailEnhancementByBilaterFilter");
   return entry_;

@@ -23,6 +23,12 @@ class EnhancementLibrary {
   explicit EnhancementLibrary(std::string Name = "ImageProcessing",
                               std::vector<std::string> Folders = DefaultFolders());
 
+  // A build named by the path of its file: that file is bound and no other.
+  struct File {
+    std::string Path;
+  };
+  explicit EnhancementLibrary(File Build);
+
   // The entry point, bound at the first call and kept bound. Throws
   // platform::LibraryLoadError when the library or its entry point is missing.
   Filter* DetailEnhancementByBilaterFilter();
