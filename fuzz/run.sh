@@ -25,8 +25,9 @@ mkdir -p $build/findings
 for target in load filter; do
   echo "fuzz: $target for ${seconds} s"
   # Large claimed pictures legitimately take a gigabyte or two under ASan, and
-  # time: a 146-byte RLE bitmap or a cut-short JPEG may claim up to the 250
-  # megapixels the loader accepts, and decoding, converting and checking that
+  # time: a 146-byte RLE bitmap or an arithmetic-coded JPEG, whose formats set no
+  # floor on the data a size needs, may claim up to the 250 megapixels the
+  # loader accepts, and decoding, converting and checking that
   # many pixels took 15-25 s per run in this instrumented build on a 2-core
   # EPYC (libFuzzer runs such an input twice, the second time looking for
   # leaks). 60 s left too little margin on a slower or busier machine; the

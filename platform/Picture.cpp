@@ -5,6 +5,7 @@
 
 #include "BmpHeader.h"
 #include "CutShort.h"
+#include "DataFloor.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Screen.h"
@@ -261,10 +262,25 @@ void CheckBmpLength(const std::vector<std::uint8_t>& File, const std::string& Pa
   if (!rows) return;
   const std::uint64_t present = File.size() > header->PixelOffset ? File.size() - header->PixelOffset : 0;
   if (present * 100 < *rows) {
-    FailLoad(Path, "the file holds " + std::to_string(present) + " bytes of pixels where its " +
-                       std::to_string(header->Width) + " x " + std::to_string(header->Height) +
-                       " pixels need " + std::to_string(*rows));
+    FailLoad(Path,
+             "the file holds " + std::to_string(present) + " bytes of pixels where its " +
+                 std::to_string(header->Width) + " x " + std::to_string(header->Height) +
+                 " pixels need " + std::to_string(*rows),
+             FileProblem::Other);
   }
+}
+
+// A file far too short for its picture is refused before the decoder makes up
+// the rest at the full size's cost.
+void CheckDataFloor(const std::vector<std::uint8_t>& File, const std::string& Path) {
+  const std::optional<DataFloor> floor = DataFloorOf(File);
+  if (!floor || floor->Held >= floor->Least) return;
+  FailLoad(Path,
+           "the file holds " + std::to_string(floor->Held) + " bytes of " + floor->Format +
+               " data where its " + std::to_string(floor->Width) + " x " +
+               std::to_string(floor->Height) + " pixels need at least " +
+               std::to_string(floor->Least),
+           FileProblem::Other);
 }
 
 // The decoded picture in 32-bit (A)RGB, with BMP channels widened to the full range.
@@ -397,6 +413,7 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
   CheckBmpHead(head, Path);
   std::vector<std::uint8_t> file = ReadOrFail(Path, [&Path] { return ReadWholeFile(Path); });
   CheckBmpLength(file, Path);
+  CheckDataFloor(file, Path);
   const bool cut_short = IsCutShort(file);
   QImage image = DecodeFile(file, Path);
   // The file's bytes are not needed any more; the pixels below may be as large.

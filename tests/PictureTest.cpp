@@ -1091,6 +1091,42 @@ TEST_F(Limits, FormatsBeyondBmpJpegAndPngAreRefused) {
   EXPECT_NE(LoadRefusal(In("small.gif")).find("only BMP, JPEG and PNG"), std::string::npos);
 }
 
+// A JPEG header claiming ten megapixels over a few kilobytes of data: the
+// decoder would make up nearly all of it, at the cost of the whole size.
+TEST_F(Limits, AJpegFarTooShortForItsClaimedSizeIsRefused) {
+  Bytes jpeg = ReadFile(kData / "jpeg" / "testorig.jpg");
+  std::size_t frame = 2;
+  while (jpeg[frame + 1] != 0xc0) frame += 2 + (jpeg[frame + 2] << 8 | jpeg[frame + 3]);
+  jpeg[frame + 5] = 164 >> 8;  // height
+  jpeg[frame + 6] = 164 & 0xff;
+  jpeg[frame + 7] = 65411 >> 8;  // width
+  jpeg[frame + 8] = 65411 & 0xff;
+  WriteFile(In("claim.jpg"), jpeg);
+  const std::string message = LoadRefusal(In("claim.jpg"));
+  EXPECT_NE(message.find("bytes of JPEG data where its 65411 x 164 pixels need at least 21464"),
+            std::string::npos)
+      << message;
+}
+
+TEST_F(Limits, APngWithTooLittleImageDataForItsSizeIsRefused) {
+  QImage image(10000, 1000, QImage::Format_RGB888);
+  image.fill(Qt::white);
+  QByteArray data;
+  QBuffer buffer(&data);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(image.save(&buffer, "PNG"));
+  Bytes png = ToBytes(data);
+  WriteFile(In("whole.png"), png);
+  EXPECT_EQ(platform::LoadPicture(In("whole.png").string())->PixelWidth(), 10000);
+
+  png[16 + 4 + 1] = 0x01;  // a height of 66536 rows: 1.9 GB of rows from the same data
+  WriteFile(In("tall.png"), png);
+  const std::string message = LoadRefusal(In("tall.png"));
+  EXPECT_NE(message.find("bytes of PNG data where its 10000 x 66536 pixels need at least"),
+            std::string::npos)
+      << message;
+}
+
 TEST_F(Limits, BmpSuitesReallyBigFileIsRefusedForItsSize) {
   const std::string message = LoadRefusal(kData / "bmpsuite" / "b" / "reallybig.bmp");
   EXPECT_NE(message.find("3000000 x 2000000"), std::string::npos) << message;
