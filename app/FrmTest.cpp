@@ -1,5 +1,6 @@
 // FrmTest: the window's controls and its handlers — opening a picture, the
-// enhancement run on every change of strength, and saving the result.
+// enhancement run on every change of strength, saving the result, the view
+// gestures and the window-wide keys.
 #include "FrmTest.h"
 
 #include "FailureText.h"
@@ -31,10 +32,11 @@ constexpr char kOpenFilter[] =
     "|PNG Images|*.png|All Files|*";
 constexpr char kViewHelp[] =
     "滚轮：以指针处为中心缩放两幅图（适应、100%、200%、400%、800%）\n"
-    "左键拖动：同时平移两幅图；双击：恢复适应\n"
+    "左键拖动：同时平移两幅图；双击或 Ctrl+0：恢复适应；Ctrl+1：100%\n"
     "按住右键或反斜杠键（\\）：右图显示原图\n"
     "D 键：右图在结果与差异（放大 8 倍，灰色表示无变化）之间切换\n"
-    "选中图框时：+ / - 缩放，Ctrl+0 适应，Ctrl+1 100%";
+    "] / [：同一文件夹中的下一幅 / 上一幅图像\n"
+    "选中图框时：+ / - 缩放";
 constexpr char kSaveFilter[] = "BMP Images|*.bmp";
 
 bool EndsWithBmp(const std::string& Path) {
@@ -105,6 +107,7 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
       CmdOpen(*this, {14, 492, 85, 25}, "选择图像"),
       LblB{{{*this, 204, 504, "增强程度"}, {*this, 518, 504, "5"}}},
       lblinfo(*this, 16, 530, "信息："),
+      LblPixel(*this, 16, 471, ""),
       dialogs_(Dialogs),
       library_(Library) {
   Amount.SetRange(0, 10);
@@ -120,6 +123,8 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
   Amount.OnChange([this] { Amount_Change(); });
   OnUnload([this] { Form_Unload(); });
   OnDropFile([this](const std::string& Path) { OpenFile(Path); });
+  OnKeys([this](const platform::KeyStroke& Key) { return Form_KeyDown(Key); },
+         [this](const platform::KeyStroke& Key) { Form_KeyUp(Key); });
   for (platform::PictureBox* box : {&PicSrc, &PicDest}) {
     box->OnGestures(ViewGestures());
     box->SetToolTip(kViewHelp);
@@ -137,17 +142,37 @@ void FrmTest::CmdOpen_Click() {
   if (!path.empty()) OpenFile(path);
 }
 
-void FrmTest::OpenFile(const std::string& Path) { OpenPicture(Path); }
+void FrmTest::OpenFile(const std::string& Path) {
+  if (OpenPicture(Path, false)) sequence_.Opened(Path);
+}
 
+// A first picture that fails still places the sequence, so that ] goes on to the
+// second.
 void FrmTest::OpenFiles(const std::vector<std::string>& Paths) {
-  if (!Paths.empty()) OpenPicture(Paths.front());
+  sequence_.SetGiven(Paths);
+  if (Paths.empty()) return;
+  if (OpenPicture(Paths.front(), false)) {
+    sequence_.Opened(Paths.front());
+  } else {
+    sequence_.Failed(Paths.front());
+  }
+}
+
+void FrmTest::Step(int Direction) {
+  const std::optional<std::string> next = sequence_.Next(Direction);
+  if (!next) return;
+  if (OpenPicture(*next, true)) {
+    sequence_.Opened(*next);
+  } else {
+    sequence_.Failed(*next);
+  }
 }
 
 // The new picture and its copy are made aside first, so a file that fails leaves
 // the picture the window shows, filters and saves as it was. A picture that
 // opened but could not be filtered stays open, and the message says that it was
 // the filter that failed.
-bool FrmTest::OpenPicture(const std::string& Path) {
+bool FrmTest::OpenPicture(const std::string& Path, bool KeepMode) {
   try {
     FilePicture source = ImageFromFile(Path);
     Cimage result = CopyOf(source.Image);
@@ -160,6 +185,7 @@ bool FrmTest::OpenPicture(const std::string& Path) {
   }
   picture_path_ = Path;
   run_times_.Clear();
+  if (!KeepMode) difference_ = false;
   try {
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
@@ -182,6 +208,7 @@ void FrmTest::Amount_Change() {
     ShowFailure(RunFailure(Failure, false));
   }
   LblB[1].SetCaption(std::to_string(Amount.Value()));
+  ShowCaptions();
 }
 
 void FrmTest::CmdSave_Click() {
@@ -219,6 +246,38 @@ void FrmTest::Form_Unload() {
   DestImage.DisposeResource();
 }
 
+// Repeats of a held key neither flip a toggle nor step again. The controls keep
+// the keys they use: these reach the window only when the focused control
+// leaves them alone.
+bool FrmTest::Form_KeyDown(const platform::KeyStroke& Key) {
+  if (Key.Control) {
+    if (Key.Key != '0' && Key.Key != '1') return false;
+    if (!Key.Repeat) Redraw(Key.Key == '0' ? view_.Fit() : view_.ActualSize());
+    return true;
+  }
+  switch (Key.Key) {
+    case '\\':
+      if (!Key.Repeat) HoldCompare(compare_by_key_, true);
+      return true;
+    case 'D':
+      if (!Key.Repeat) {
+        difference_ = !difference_;
+        Redraw(true);
+      }
+      return true;
+    case '[':
+    case ']':
+      if (!Key.Repeat) Step(Key.Key == ']' ? 1 : -1);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void FrmTest::Form_KeyUp(const platform::KeyStroke& Key) {
+  if (Key.Key == '\\') HoldCompare(compare_by_key_, false);
+}
+
 void FrmTest::ApplyEnhancement() {
   if (SrcImage.handle() == nullptr) return;
   try {
@@ -226,9 +285,12 @@ void FrmTest::ApplyEnhancement() {
   } catch (const std::exception& Failure) {
     const FailureText text = RunFailure(Failure, false);
     run_failure_ = text.Headline + "\n" + text.Detail;
+    // The result of another strength or picture is not left in its place.
+    Redraw(true);
     throw;
   }
   DrawResult();
+  ShowCaptions();
 }
 
 void FrmTest::RunFilter() {
@@ -274,8 +336,8 @@ std::string FrmTest::TimeDetails() const {
 void FrmTest::DrawSource() { Draw(PicSrc, SrcImage); }
 
 void FrmTest::DrawResult() {
-  if (comparing_ || !difference_) {
-    Draw(PicDest, comparing_ ? SrcImage : DestImage);
+  if (Comparing() || !difference_) {
+    Draw(PicDest, Comparing() ? SrcImage : DestImage);
     return;
   }
   DrawLayers(PicDest, [this](platform::Hdc Layer, const PictureView::Placement& At) {
@@ -307,18 +369,25 @@ platform::PictureBox::Gestures FrmTest::ViewGestures() {
       .Zoom = [this](int Steps, int X, int Y) { Redraw(view_.Zoom(Steps, X, Y)); },
       .Pan = [this](int Dx, int Dy) { Redraw(view_.Pan(Dx, Dy)); },
       .Fit = [this] { Redraw(view_.Fit()); },
-      .ActualSize = [this] { Redraw(view_.ActualSize()); },
-      .Compare =
-          [this](bool Held) {
-            comparing_ = Held;
-            Redraw(true);
+      .Compare = [this](bool Held) { HoldCompare(compare_by_mouse_, Held); },
+      .Hover =
+          [this](int X, int Y) {
+            pointer_ = PictureView::Point{X, Y};
+            ShowCaptions();
           },
-      .ToggleDifference =
+      .Leave =
           [this] {
-            difference_ = !difference_;
-            Redraw(true);
+            pointer_.reset();
+            ShowCaptions();
           },
   };
+}
+
+// The right button and the key each hold the compare; it ends when neither does.
+void FrmTest::HoldCompare(bool& Holder, bool Held) {
+  const bool was = Comparing();
+  Holder = Held;
+  if (Comparing() != was) Redraw(true);
 }
 
 // Before any picture the boxes keep what they show. A result the filter did not
@@ -326,12 +395,43 @@ platform::PictureBox::Gestures FrmTest::ViewGestures() {
 void FrmTest::Redraw(bool Changed) {
   if (!Changed || !SameLayout(DestImage, SrcImage)) return;
   DrawSource();
-  if (comparing_ || result_filtered_) {
+  if (Comparing() || result_filtered_) {
     DrawResult();
   } else {
     PicDest.Cls();
     PicDest.Refresh();
   }
+  ShowCaptions();
+}
+
+ResultMode FrmTest::Mode() const {
+  if (Comparing()) return ResultMode::Source;
+  if (!result_filtered_) return ResultMode::NoResult;
+  return difference_ ? ResultMode::Difference : ResultMode::Result;
+}
+
+// What each box shows and the pixel under the pointer, said again after
+// anything that may change them.
+void FrmTest::ShowCaptions() {
+  if (!SameLayout(DestImage, SrcImage)) {
+    PicSrc.SetOverlay({});
+    PicDest.SetOverlay({});
+    LblPixel.SetCaption({});
+    return;
+  }
+  PicSrc.SetOverlay(SourceCaption(view_.ZoomPercent()));
+  PicDest.SetOverlay(ResultCaption(Mode(), {}, view_.ZoomPercent()));
+  const std::optional<PictureView::Point> at =
+      pointer_ ? view_.PictureAt(pointer_->X, pointer_->Y) : std::nullopt;
+  if (!at) {
+    LblPixel.SetCaption({});
+    return;
+  }
+  const auto pixel = [at](const Cimage& Image) {
+    return Image.Pointer() + static_cast<std::size_t>(at->Y) * Image.Stride() + 3 * at->X;
+  };
+  LblPixel.SetCaption(PixelReadout(at->X, at->Y, pixel(SrcImage),
+                                   result_filtered_ ? pixel(DestImage) : nullptr, {}));
 }
 
 bool FrmTest::ConfirmReplace(const std::string& FileName) {

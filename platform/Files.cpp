@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,6 +231,21 @@ bool SameFile(const std::string& A, const std::string& B) {
 
 std::vector<std::uint8_t> ReadFileStart(const std::string& Path, std::size_t Count) {
   return Read(Path, Count);
+}
+
+std::vector<std::string> FilesIn(const std::string& Folder) {
+  const auto close = [](DIR* Dir) { ::closedir(Dir); };
+  const std::unique_ptr<DIR, decltype(close)> dir(::opendir(Folder.c_str()), close);
+  if (!dir) FailRead(Folder, errno);
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    struct stat status {};
+    if (::stat((Folder + "/" + name).c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+      names.push_back(name);
+    }
+  }
+  return names;
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& Path) {

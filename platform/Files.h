@@ -31,6 +31,10 @@ bool SameFile(const std::string& A, const std::string& B);
 // device.
 std::vector<std::uint8_t> ReadFileStart(const std::string& Path, std::size_t Count);
 
+// The names of the regular files in Folder (links followed), in no particular
+// order. Throws FileError naming the folder and the system's reason.
+std::vector<std::string> FilesIn(const std::string& Folder);
+
 // The whole of a regular file; throws as ReadFileStart.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& Path);
 

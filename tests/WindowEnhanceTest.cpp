@@ -90,9 +90,10 @@ TEST_F(EnhanceTest, ResultWithoutAMatchingCopyIsMadeAnewBeforeFiltering) {
   EXPECT_TRUE(dialogs.Messages.empty());
 }
 
-TEST_F(EnhanceTest, DocumentedRefusalsFailTheRunAndLeaveTheShownResult) {
+// The result of the strength before is not left in the box as if it were this
+// strength's: the box is cleared and says so.
+TEST_F(EnhanceTest, DocumentedRefusalsFailTheRunAndClearTheResultBox) {
   Open(WritePicture("p.bmp", 300, 200));
-  const Pixels shown = Result();
   const std::string time = form->lblinfo.Caption();
 
   for (int code = -6; code <= -1; ++code) {
@@ -105,7 +106,8 @@ TEST_F(EnhanceTest, DocumentedRefusalsFailTheRunAndLeaveTheShownResult) {
     EXPECT_NE(message.Detail.find("（错误码 " + std::to_string(code) + "）"), std::string::npos)
         << message.Detail;
     EXPECT_EQ(form->lblinfo.Caption(), time);
-    EXPECT_EQ(Result().Bytes, shown.Bytes);
+    EXPECT_TRUE(Result().OutsideIs(background, 0, 0, 0, 0));
+    EXPECT_EQ(form->PicDest.Overlay(), "无结果");
   }
   EXPECT_NE(dialogs.Messages[1].Detail.find("内存不足"), std::string::npos);
 }

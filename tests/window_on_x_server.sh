@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the window under a real X server, Xvfb started here when there is no
 # DISPLAY: the on-screen checks and screenshot of window_on_screen, then the
-# shipped program, which must show its window of 1240 x 566 client pixels with
-# the application icon in its 16, 32 and 48 pixel images. A whole-number
+# shipped program started on the photo as `make run` starts it, which must show
+# its window of 1240 x 566 client pixels with the application icon in its 16, 32
+# and 48 pixel images, and open the photo without a message box. A whole-number
 # QT_SCALE_FACTOR multiplies those sizes and Xvfb's screen, and names the
 # screenshot window-scale-N.png.
 #
@@ -51,7 +52,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}:strict_string_checks=0"
 "$driver" "$photo" "$library" "$library_dir" "$screenshot"
 echo "screenshot: $screenshot"
 
-"$program" &
+"$program" "$photo" &
 program_pid=$!
 started+=($program_pid)
 size=""
@@ -73,3 +74,9 @@ for side in 16 32 48; do
   grep -q "Icon ($want x $want)" <<<"$icons" || { echo "morvane's icon lacks $want x $want: $icons" >&2; exit 1; }
 done
 echo "morvane's icon: $icons"
+
+# A message box would be a second window of the program's title.
+sleep 1
+windows=$(xwininfo -root -tree | grep -c '("morvane" "morvane")' || true)
+[ "$windows" = 1 ] || { echo "morvane shows $windows windows: a message box over the photo?" >&2; exit 1; }
+echo "morvane opened the photo without a message"
