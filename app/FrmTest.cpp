@@ -97,7 +97,7 @@ bool SameLayout(const Cimage& A, const Cimage& B) {
 
 }  // namespace
 
-FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
+FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library, EnhancementLibrary* Second)
     : Form("Morvane", 1240, 566),
       Amount(*this, {258, 500, 250, 20}),
       PicTemp(*this, {934, 492, 79, 57}),
@@ -110,6 +110,7 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
       LblPixel(*this, 16, 471, ""),
       dialogs_(Dialogs),
       library_(Library) {
+  if (Second != nullptr) second_.emplace(*Second);
   Amount.SetRange(0, 10);
   Amount.SetSmallChange(1);
   Amount.SetLargeChange(2);
@@ -185,6 +186,7 @@ bool FrmTest::OpenPicture(const std::string& Path, bool KeepMode) {
   }
   picture_path_ = Path;
   run_times_.Clear();
+  if (second_) second_->Clear();
   if (!KeepMode) difference_ = false;
   try {
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
@@ -244,6 +246,7 @@ void FrmTest::CmdSave_Click() {
 void FrmTest::Form_Unload() {
   SrcImage.DisposeResource();
   DestImage.DisposeResource();
+  if (second_) second_->Release();
 }
 
 // Repeats of a held key neither flip a toggle nor step again. The controls keep
@@ -269,6 +272,13 @@ bool FrmTest::Form_KeyDown(const platform::KeyStroke& Key) {
     case ']':
       if (!Key.Repeat) Step(Key.Key == ']' ? 1 : -1);
       return true;
+    case 'B':
+      if (!second_) return false;
+      if (!Key.Repeat) {
+        showing_second_ = true;
+        Redraw(true);
+      }
+      return true;
     default:
       return false;
   }
@@ -276,6 +286,10 @@ bool FrmTest::Form_KeyDown(const platform::KeyStroke& Key) {
 
 void FrmTest::Form_KeyUp(const platform::KeyStroke& Key) {
   if (Key.Key == '\\') HoldCompare(compare_by_key_, false);
+  if (Key.Key == 'B') {
+    showing_second_ = false;
+    Redraw(true);
+  }
 }
 
 void FrmTest::ApplyEnhancement() {
@@ -289,28 +303,26 @@ void FrmTest::ApplyEnhancement() {
     Redraw(true);
     throw;
   }
-  DrawResult();
-  ShowCaptions();
+  if (second_) {
+    if (const std::optional<FailureText> failure = second_->Run(SrcImage, Amount.Value())) {
+      ShowFailure(*failure);
+    }
+  }
+  lblinfo.SetToolTip(TimeDetails());
+  ShowResult();
 }
 
 void FrmTest::RunFilter() {
   RestoreResult();
 
-  // Bound outside the timed interval: the time shown is the filter's alone, also
-  // on the first run, which is the one that finds the library.
-  EnhancementLibrary::Filter* const filter = library_.DetailEnhancementByBilaterFilter();
-  const API::MsStamp t1 = API::GetPreciseMs();
-  const int status = filter(DestImage.Pointer(), DestImage.Width(), DestImage.Height(),
-                            DestImage.Stride(), Amount.Value());
-  const API::MsStamp t2 = API::GetPreciseMs();
-  CheckFilterResult(status);
+  const EnhancementLibrary::Timed run = library_.Run(DestImage, Amount.Value());
+  CheckFilterResult(run.Status);
   result_filtered_ = true;
   // What is there of a file cut short is still worth seeing, so it is said
   // beside the time rather than in a box the user has to dismiss.
-  lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms" +
+  lblinfo.SetCaption("用时 " + platform::FixedPointText(run.Time) + " ms" +
                      (source_cut_short_ ? "（文件不完整，缺失的部分显示为纯色）" : ""));
-  run_times_.Add(Amount.Value(), t2 - t1);
-  lblinfo.SetToolTip(TimeDetails());
+  run_times_.Add(Amount.Value(), run.Time);
 }
 
 // Every run starts from the unenhanced source, so results never accumulate. A
@@ -325,26 +337,68 @@ void FrmTest::RestoreResult() {
 
 // One run can be slowed by anything else on the machine; the count, minimum and
 // median say how far to trust the time shown, and the path which library it is.
+// With a second build, its runs follow with its own file, and the ratio of the
+// medians says which is faster.
 std::string FrmTest::TimeDetails() const {
-  const RunTimes::Summary runs = run_times_.Of(Amount.Value());
-  return "本图在强度 " + std::to_string(Amount.Value()) + " 下运行 " + std::to_string(runs.Runs) +
-         " 次：最短 " + platform::FixedPointText(runs.Minimum) + " ms，中位数 " +
-         platform::FixedPointText(runs.Median) + " ms\n图像：" + std::to_string(SrcImage.Width()) +
-         " × " + std::to_string(SrcImage.Height()) + " 像素\n库文件：" + library_.FilePath();
+  const int strength = Amount.Value();
+  const auto times = [strength](const RunTimes::Summary& Runs) {
+    return "本图在强度 " + std::to_string(strength) + " 下运行 " + std::to_string(Runs.Runs) +
+           " 次：最短 " + platform::FixedPointText(Runs.Minimum) + " ms，中位数 " +
+           platform::FixedPointText(Runs.Median) + " ms";
+  };
+  const RunTimes::Summary runs = run_times_.Of(strength);
+  std::string details = times(runs) + "\n图像：" + std::to_string(SrcImage.Width()) + " × " +
+                        std::to_string(SrcImage.Height()) + " 像素\n库文件：" +
+                        library_.FilePath();
+  if (!second_) return details;
+  const RunTimes::Summary second = second_->Times(strength);
+  details += "\n\n第二个库（按住 B 查看）" + times(second) + "\n库文件：" +
+             second_->Library().FilePath();
+  if (second.Runs > 0 && runs.Median > 0) {
+    // In ten-thousandths, as the times, rounded to two decimals.
+    const std::int64_t ratio = (second.Median * 100 + runs.Median / 2) / runs.Median * 100;
+    details += "\n中位数之比（第二个 / 第一个）：" + platform::FixedPointText(ratio);
+  }
+  return details;
 }
 
 void FrmTest::DrawSource() { Draw(PicSrc, SrcImage); }
 
 void FrmTest::DrawResult() {
   if (Comparing() || !difference_) {
-    Draw(PicDest, Comparing() ? SrcImage : DestImage);
+    Draw(PicDest, Comparing() ? SrcImage : ShownResult());
     return;
   }
   DrawLayers(PicDest, [this](platform::Hdc Layer, const PictureView::Placement& At) {
     platform::StretchDifference(Layer, At.DestX, At.DestY, At.DestWidth, At.DestHeight,
-                                DestImage.hdc(), SrcImage.hdc(), At.SrcX, At.SrcY, At.SrcWidth,
-                                At.SrcHeight);
+                                ShownResult().hdc(), SrcImage.hdc(), At.SrcX, At.SrcY,
+                                At.SrcWidth, At.SrcHeight);
   });
+}
+
+// A result the filter did not finish is not shown as if it were one.
+void FrmTest::ShowResult() {
+  if (Comparing() || ShownFiltered()) {
+    DrawResult();
+  } else {
+    PicDest.Cls();
+    PicDest.Refresh();
+  }
+  ShowCaptions();
+}
+
+const Cimage& FrmTest::ShownResult() const {
+  return showing_second_ ? second_->Result() : DestImage;
+}
+
+bool FrmTest::ShownFiltered() const {
+  return showing_second_ ? second_->Filtered() : result_filtered_;
+}
+
+// Which build the right box shows, when there are two.
+std::string FrmTest::ShownBuild() const {
+  if (!second_) return {};
+  return showing_second_ ? "B：" + second_->Library().FileName() : "A：" + library_.FileName();
 }
 
 void FrmTest::Draw(platform::PictureBox& Box, const Cimage& Image) {
@@ -390,23 +444,16 @@ void FrmTest::HoldCompare(bool& Holder, bool Held) {
   if (Comparing() != was) Redraw(true);
 }
 
-// Before any picture the boxes keep what they show. A result the filter did not
-// finish is not shown as if it were one.
+// Before any picture the boxes keep what they show.
 void FrmTest::Redraw(bool Changed) {
   if (!Changed || !SameLayout(DestImage, SrcImage)) return;
   DrawSource();
-  if (Comparing() || result_filtered_) {
-    DrawResult();
-  } else {
-    PicDest.Cls();
-    PicDest.Refresh();
-  }
-  ShowCaptions();
+  ShowResult();
 }
 
 ResultMode FrmTest::Mode() const {
   if (Comparing()) return ResultMode::Source;
-  if (!result_filtered_) return ResultMode::NoResult;
+  if (!ShownFiltered()) return ResultMode::NoResult;
   return difference_ ? ResultMode::Difference : ResultMode::Result;
 }
 
@@ -420,7 +467,7 @@ void FrmTest::ShowCaptions() {
     return;
   }
   PicSrc.SetOverlay(SourceCaption(view_.ZoomPercent()));
-  PicDest.SetOverlay(ResultCaption(Mode(), {}, view_.ZoomPercent()));
+  PicDest.SetOverlay(ResultCaption(Mode(), ShownBuild(), view_.ZoomPercent()));
   const std::optional<PictureView::Point> at =
       pointer_ ? view_.PictureAt(pointer_->X, pointer_->Y) : std::nullopt;
   if (!at) {
@@ -431,7 +478,8 @@ void FrmTest::ShowCaptions() {
     return Image.Pointer() + static_cast<std::size_t>(at->Y) * Image.Stride() + 3 * at->X;
   };
   LblPixel.SetCaption(PixelReadout(at->X, at->Y, pixel(SrcImage),
-                                   result_filtered_ ? pixel(DestImage) : nullptr, {}));
+                                   ShownFiltered() ? pixel(ShownResult()) : nullptr,
+                                   ShownBuild()));
 }
 
 bool FrmTest::ConfirmReplace(const std::string& FileName) {

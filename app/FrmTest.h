@@ -4,6 +4,7 @@
 // and saves the result at full resolution. Both boxes zoom and pan together, the
 // right box can show the source or the difference for comparison, the pixel under
 // the pointer is read out, and the pictures of a folder are stepped through.
+// With a second build of the filter, holding B shows its result instead.
 #pragma once
 
 #include "BoxCaptions.h"
@@ -12,6 +13,7 @@
 #include "PictureSequence.h"
 #include "PictureView.h"
 #include "RunTimes.h"
+#include "SecondBuild.h"
 #include "UserDialogs.h"
 #include "imaging/Cimage.h"
 #include "platform/CommandButton.h"
@@ -28,7 +30,8 @@
 
 class FrmTest : public platform::Form {
  public:
-  FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library);
+  // Second, when given, runs after Library on every run; it is shown while B is held.
+  FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library, EnhancementLibrary* Second = nullptr);
 
   // Opens the picture at Path exactly as if it had been chosen in the open
   // dialog: from the command line and from a file dropped on the window.
@@ -76,6 +79,10 @@ class FrmTest : public platform::Form {
   std::string TimeDetails() const;
   void DrawSource();
   void DrawResult();
+  void ShowResult();
+  const Cimage& ShownResult() const;
+  bool ShownFiltered() const;
+  std::string ShownBuild() const;
   void Draw(platform::PictureBox& Box, const Cimage& Image);
   using LayerPainter = std::function<void(platform::Hdc Layer, const PictureView::Placement& At)>;
   void DrawLayers(platform::PictureBox& Box, const LayerPainter& Paint);
@@ -101,6 +108,8 @@ class FrmTest : public platform::Form {
   bool compare_by_mouse_ = false;  // the right box shows the source while either holds
   bool compare_by_key_ = false;
   bool difference_ = false;  // the right box shows what the filter changed
+  std::optional<SecondBuild> second_;
+  bool showing_second_ = false;  // B is held
   std::optional<PictureView::Point> pointer_;  // over a box, in its pixels
   PictureSequence sequence_;
 };

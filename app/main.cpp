@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
 
   StandardDialogs dialogs;
   const std::unique_ptr<EnhancementLibrary> library = Build(line, 0);
-  FrmTest form(dialogs, *library);
+  const std::unique_ptr<EnhancementLibrary> second = Build(line, 1);
+  FrmTest form(dialogs, *library, second.get());
   form.Show();
   // The pictures named on the command line, as a file manager passes them.
   form.OpenFiles(line.Pictures);

@@ -82,10 +82,14 @@ Pixels PixelsOf(const Cimage& Image) {
 WindowTest::WindowTest(std::string LibraryName, std::vector<std::string> Folders)
     : library(std::move(LibraryName), std::move(Folders)) {}
 
+WindowTest::WindowTest(EnhancementLibrary::File First, EnhancementLibrary::File Second)
+    : library(std::move(First)),
+      second(std::make_unique<EnhancementLibrary>(std::move(Second))) {}
+
 void WindowTest::SetUp() {
   ASSERT_TRUE(folder.isValid());
   fake_.Resolve<void()>("FakeProcessingReset")();
-  form = std::make_unique<FrmTest>(dialogs, library);
+  form = std::make_unique<FrmTest>(dialogs, library, second.get());
   form->Show();
   QWidget* window = platform::NativeWidget(form->hWnd());
   window->activateWindow();

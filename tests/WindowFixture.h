@@ -78,6 +78,8 @@ class WindowTest : public ::testing::Test {
   // The stand-in filter library from its own folder, unless a test names another.
   explicit WindowTest(std::string LibraryName = "FakeProcessing",
                       std::vector<std::string> Folders = {MORVANE_FAKE_DIR});
+  // The first build named by path, and a second one, as on the command line.
+  WindowTest(EnhancementLibrary::File First, EnhancementLibrary::File Second);
   void SetUp() override;
   void TearDown() override;
 
@@ -104,6 +106,7 @@ class WindowTest : public ::testing::Test {
 
   ScriptedDialogs dialogs;
   EnhancementLibrary library;
+  std::unique_ptr<EnhancementLibrary> second;
   std::unique_ptr<FrmTest> form;
   QTemporaryDir folder;
 
