@@ -5,15 +5,15 @@
 #include "NativeWidget.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
+#include <QUrl>
 
 #include <cstdint>
 #include <map>
