@@ -254,10 +254,21 @@ void CheckBmpHead(const std::vector<std::uint8_t>& Head, const std::string& Path
 
 // A file cut short still opens, showing what it holds; but one holding less than a
 // hundredth of the rows it claims is mostly a header, and decoding it would take
-// memory out of all proportion to the file.
+// memory out of all proportion to the file. Run-length code may end the bitmap
+// early by its own mark, which leaves the rest blank; code that runs out before
+// that mark is cut short like uncompressed rows.
 void CheckBmpLength(const std::vector<std::uint8_t>& File, const std::string& Path) {
   const std::optional<BmpHeader> header = ReadBmpHeader(File);
   if (!header) return;
+  const std::uint64_t pixels = static_cast<std::uint64_t>(header->Width) * header->Height;
+  if (const std::optional<RleReach> reach = ReachOfRle(File, *header)) {
+    if (reach->Ended || reach->Pixels * 100 >= pixels) return;
+    FailLoad(Path,
+             "its run-length code ends without its end mark after " +
+                 std::to_string(reach->Pixels) + " of its " + std::to_string(header->Width) +
+                 " x " + std::to_string(header->Height) + " pixels",
+             FileProblem::Other);
+  }
   const std::optional<std::uint64_t> rows = UncompressedPixelBytes(*header);
   if (!rows) return;
   const std::uint64_t present = File.size() > header->PixelOffset ? File.size() - header->PixelOffset : 0;

@@ -699,6 +699,35 @@ TEST_F(CutShortNotice, AThumbnailsEndMarkerDoesNotCompleteACutJpeg) {
   EXPECT_TRUE(cut->CutShort());
 }
 
+// Run-length code may end the bitmap early with its own mark, leaving the rest
+// blank; code that runs out before the mark was cut short, and what holds a
+// hundredth of the pixels or less is refused rather than made up.
+TEST_F(CutShortNotice, RunLengthCodeRunningOutBeforeItsEndMarkIsCutShortOrRefused) {
+  const auto rle8 = [](std::int32_t Width, std::int32_t Height, const Bytes& Code) {
+    Bytes file = BmpHeader(Width, Height);
+    PutLe16(file, 28, 8);
+    PutLe32(file, 30, 1);  // RLE8
+    PutLe32(file, 46, 2);  // two palette entries: black and white
+    file.insert(file.end(), {0, 0, 0, 0, 255, 255, 255, 0});
+    PutLe32(file, 10, static_cast<std::uint32_t>(file.size()));
+    file.insert(file.end(), Code.begin(), Code.end());
+    return file;
+  };
+  EXPECT_EQ(Load(rle8(2000, 1000, {0, 0}), "row.bmp"), nullptr);
+  const auto blank = Load(rle8(2000, 1000, {0, 0, 0, 1}), "blank.bmp");
+  ASSERT_NE(blank, nullptr);
+  EXPECT_FALSE(blank->CutShort());
+
+  Bytes rows;
+  for (int y = 0; y < 60; ++y) rows.insert(rows.end(), {100, 1, 0, 0});
+  const auto cut = Load(rle8(100, 100, rows), "cut.bmp");
+  ASSERT_NE(cut, nullptr);
+  EXPECT_TRUE(cut->CutShort());
+  EXPECT_TRUE(Near(PixelAt(*cut, 50, 99), Bgr{255, 255, 255}, 0));  // rows are stored bottom-up
+  rows.insert(rows.end(), {0, 1});
+  EXPECT_FALSE(Load(rle8(100, 100, rows), "whole.bmp")->CutShort());
+}
+
 TEST_F(CutShortNotice, APngEndingBeforeItsEndChunkIsCutShortOrRefused) {
   const Bytes whole = ReadFile(kData / "photos" / "chelsea.png");
   for (const std::size_t lost : {std::size_t{1}, std::size_t{12}, whole.size() / 3}) {
