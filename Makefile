@@ -9,8 +9,11 @@ build: deps
 	cmake --preset release
 	cmake --build --preset release
 
+# What `make run` opens: a photo shipped with the repository (tests/data/photos,
+# with its provenance), unless PICTURE names another.
+PICTURE ?= tests/data/photos/chelsea.png
 run: build
-	./build/bin/morvane
+	./build/bin/morvane "$(PICTURE)"
 
 test-release: build
 	ctest --preset release

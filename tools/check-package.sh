@@ -79,7 +79,8 @@ done
 # program would be searched first and for every library Qt loads too.
 ! readelf -d "$root/usr/bin/morvane" | grep -q 'R\(UN\)\{0,1\}PATH' || fail "the installed program carries a search path"
 
-grep -q '^Exec=morvane %f$' "$root/usr/share/applications/morvane.desktop" || fail "the desktop entry passes no file"
+grep -q '^Exec=morvane %F$' "$root/usr/share/applications/morvane.desktop" || fail "the desktop entry passes no files"
+grep -q '^MimeType=.*image/png;' "$root/usr/share/applications/morvane.desktop" || fail "the desktop entry does not offer PNG"
 grep -q '^Categories=.*Graphics' "$root/usr/share/applications/morvane.desktop" || fail "desktop entry is not in Graphics"
 desktop-file-validate "$root/usr/share/applications/morvane.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/invalid.morvane.morvane.metainfo.xml" >"$work/appstream.log" 2>&1 ||

@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libgtest-dev libgmock-dev libhwy-dev
-  xvfb xauth x11-utils fonts-wqy-microhei qt6-translations-l10n
+  xvfb xauth x11-utils xdotool fonts-wqy-microhei qt6-translations-l10n
   dpkg-dev file desktop-file-utils appstream lintian
 )
 # The fuzz preset's compiler, which Debian 13 no longer ships; make test does not use it.
