@@ -26,7 +26,8 @@ class SharedMemory {
 
   // Maps at least Bytes of it, writable or not, growing it first when it is
   // shorter; the address holds until the next call that asks for more, or for
-  // another access. Throws PlatformError naming the size and the reason.
+  // another access. The mapping at least doubles when it grows. Throws
+  // PlatformError naming the size and the reason.
   enum class Access { ReadOnly, ReadWrite };
   std::uint8_t* Map(std::size_t Bytes, Access Access = Access::ReadWrite);
 

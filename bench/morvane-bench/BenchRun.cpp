@@ -206,10 +206,11 @@ Report BenchRun::Run() {
     picture.name = list.pictures[i];
     const Clock::time_point decode_start = Clock::now();
     try {
-      std::unique_ptr<platform::Picture> decoded = platform::LoadPicture(picture.name);
+      std::shared_ptr<const platform::Picture> decoded = platform::LoadPicture(picture.name);
       picture.width = decoded->PixelWidth();
       picture.height = decoded->PixelHeight();
       picture.pixels = decoded->Pixels();
+      picture.storage = decoded;
       if (decoded->CutShort()) {
         console_.Warning(picture.name + " ends before all of the picture; what is missing shows in a fixed colour");
       }

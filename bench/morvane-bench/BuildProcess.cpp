@@ -170,12 +170,13 @@ std::string BuildProcess::Describe(const ReplyMessage& Fault, std::size_t Buffer
   const std::string buffer = "its buffer of " + std::to_string(Stride) + " x " + std::to_string(picture_.height) +
                              " = " + std::to_string(BufferBytes) + " bytes";
   Outside = true;
+  // Only the inaccessible pages of the guarded mapping fault.
   if (address >= layout_.end && address < layout_.end + layout_.page) {
     const std::uint64_t after = address - layout_.end;
     return "read or wrote outside " + buffer + ": " + platform::DescribeSignal(Fault.signal) + " at the byte " +
            (after == 0 ? std::string("right after its last one") : std::to_string(after) + " bytes after its end");
   }
-  if (address + layout_.page >= layout_.begin && address < layout_.begin) {
+  if (address >= layout_.begin && address < layout_.end) {
     const std::uint64_t before = layout_.end - BufferBytes - address;
     return "read or wrote outside " + buffer + ": " + platform::DescribeSignal(Fault.signal) + " " +
            std::to_string(before) + " bytes before its first byte";

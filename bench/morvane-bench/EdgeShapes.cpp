@@ -14,7 +14,7 @@ SourcePicture Shape(int Width, int Height, const std::string& What) {
   p.edge_shape = true;
   p.width = Width;
   p.height = Height;
-  p.pixels.assign(static_cast<std::size_t>(p.stride()) * Height, 0);
+  auto pixels = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(p.stride()) * Height);
   std::uint32_t noise = 12345;
   for (int y = 0; y < Height; ++y) {
     for (int x = 0; x < Width; ++x) {
@@ -23,11 +23,13 @@ SourcePicture Shape(int Width, int Height, const std::string& What) {
         noise = noise * 1664525u + 1013904223u;
         const double shade = 128 + 60 * std::sin(0.11 * x + 0.07 * y + 2.1 * c) + (edge ? 40 : -40);
         const double value = shade + static_cast<double>(noise >> 28) - 8;
-        p.pixels[static_cast<std::size_t>(y) * p.stride() + 3 * x + c] =
+        (*pixels)[static_cast<std::size_t>(y) * p.stride() + 3 * x + c] =
             static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
       }
     }
   }
+  p.pixels = *pixels;
+  p.storage = pixels;
   return p;
 }
 

@@ -6,6 +6,8 @@
 #include "Difference.h"
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,8 @@ struct SourcePicture {
   bool edge_shape = false;  // made up by morvane-bench, not given
   int width = 0;
   int height = 0;
-  std::vector<std::uint8_t> pixels;
+  std::span<const std::uint8_t> pixels;  // stride() x height bytes
+  std::shared_ptr<const void> storage;   // what holds the pixels
 
   int stride() const { return (3 * width + 3) / 4 * 4; }
   PixelView View() const { return {pixels.data(), width, height, stride()}; }

@@ -12,6 +12,7 @@
 #include "platform/LibraryFile.h"
 #include "platform/SharedMemory.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -80,10 +81,13 @@ class Worker {
     const std::size_t bytes = Bytes(stride_);
     source_bytes_ = source_.Map(bytes, platform::SharedMemory::Access::ReadOnly);
     result_bytes_ = result_.Map(bytes);
+    // Mapped anew only to grow, and then to at least twice its size: new
+    // memory costs a page-table entry per page, which is slow on virtual machines.
     const std::size_t capacity = Bytes(Request.max_stride);
-    if (!buffer_ || buffer_->Capacity() < capacity || buffer_->Capacity() > 2 * capacity + (1 << 20)) {
+    if (!buffer_ || buffer_->Capacity() < capacity) {
+      const std::size_t grown = buffer_ ? std::max(capacity, 2 * buffer_->Capacity()) : capacity;
       buffer_.reset();
-      buffer_ = std::make_unique<platform::GuardedBuffer>(capacity, bench::kMinimumSlack);
+      buffer_ = std::make_unique<platform::GuardedBuffer>(grown, bench::kMinimumSlack);
     }
     placed_ = 0;
     ReplyMessage reply;
@@ -97,11 +101,12 @@ class Worker {
   ReplyMessage Call(const RequestMessage& Request) {
     const int stride = Request.call_stride;
     const std::size_t bytes = Bytes(stride);
-    std::uint8_t* data = buffer_->Place(bytes);
     if (placed_ != bytes) {
-      FillSlack(bytes);
+      buffer_->Place(bytes);
+      FillSlack();
       placed_ = bytes;
     }
+    std::uint8_t* data = buffer_->Data();
     ReplyMessage reply;
     const auto copy_start = std::chrono::steady_clock::now();
     Restore(data, stride);
@@ -111,7 +116,7 @@ class Worker {
     reply.copy_ns = Nanoseconds(call_start - copy_start);
     reply.call_ns = Nanoseconds(call_end - call_start);
 
-    const std::span<std::uint8_t> slack = buffer_->SlackBefore(bytes);
+    const std::span<std::uint8_t> slack = buffer_->Slack();
     for (std::size_t i = 0; i < slack.size(); ++i) {
       if (slack[i] == bench::PatternByte(i)) continue;
       ++reply.slack_changed;
@@ -128,7 +133,7 @@ class Worker {
   }
 
   ReplyMessage Compare() const {
-    const std::uint8_t* data = buffer_->Place(placed_);
+    const std::uint8_t* data = buffer_->Data();
     const std::size_t row = 3 * static_cast<std::size_t>(width_);
     const std::size_t stride = placed_ / static_cast<std::size_t>(height_);
     ReplyMessage reply;
@@ -142,8 +147,8 @@ class Worker {
 
   std::size_t Bytes(int Stride) const { return static_cast<std::size_t>(Stride) * static_cast<std::size_t>(height_); }
 
-  void FillSlack(std::size_t Bytes) {
-    const std::span<std::uint8_t> slack = buffer_->SlackBefore(Bytes);
+  void FillSlack() {
+    const std::span<std::uint8_t> slack = buffer_->Slack();
     for (std::size_t i = 0; i < slack.size(); ++i) slack[i] = bench::PatternByte(i);
   }
 

@@ -51,7 +51,7 @@ struct RequestMessage {
 enum class Reply : std::uint32_t {
   Loaded,        // text: the file loaded
   NotLoaded,     // text: why, for each place tried
-  PictureReady,  // the guarded memory: begin, end, page
+  PictureReady,  // the guarded mapping: begin, end, page (GuardedBuffer)
   CallDone,
   Compared,      // same
   Fault,         // signal, address (when faulted): the worker dies of it right after
