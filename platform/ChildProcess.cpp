@@ -84,6 +84,8 @@ ChildProcess::ChildProcess(const std::string& Program, const std::vector<std::st
   for (std::size_t i = 0; i < handed.size(); ++i) {
     posix_spawn_file_actions_adddup2(&actions, handed[i].Get(), static_cast<int>(3 + i));
   }
+  // Descriptors this process inherited without close-on-exec stay behind too.
+  posix_spawn_file_actions_addclosefrom_np(&actions, static_cast<int>(3 + handed.size()));
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t none, defaults;
