@@ -81,22 +81,53 @@ class UsageErrors(BenchCase):
                 for text in named:
                     self.assertIn(text, first)
 
-    def test_a_picture_that_cannot_be_read_is_skipped_and_the_others_measured(self):
-        broken = os.path.join(self.folder, "broken.jpg")
+    def test_folders_are_searched_and_a_picture_that_cannot_be_read_is_skipped(self):
+        pictures = os.path.join(self.folder, "pictures")
+        os.makedirs(os.path.join(pictures, "deeper"))
+        broken = os.path.join(pictures, "broken.jpg")
         with open(broken, "wb") as f:
             f.write(b"\xff\xd8\xff\xe0 not really a JPEG")
-        shutil.copy(SMALL_PHOTO, self.folder)
-        process, results = self.bench("--runs", "3", self.folder)
+        good = os.path.join(pictures, "deeper", "TESTORIG.JPG")
+        shutil.copy(SMALL_PHOTO, good)
+        with open(os.path.join(pictures, "notes.txt"), "w") as f:
+            f.write("not a picture\n")
+        process, results = self.bench("--runs", "3", pictures)
         self.assertEqual(process.returncode, 0, process.stderr)
         self.assertIn("broken.jpg", process.stderr)
         self.assertEqual([s["picture"] for s in results["skipped"]], [broken])
         measured = {r["picture"] for r in self.results(results, "A", edge_shape=False)}
-        self.assertEqual(measured, {os.path.join(self.folder, "testorig.jpg")})
+        self.assertEqual(measured, {good})
+        self.assertEqual(sorted(os.listdir(os.path.join(pictures, "deeper"))), ["TESTORIG.JPG"],
+                         "nothing is written beside the pictures")
 
-        os.remove(os.path.join(self.folder, "testorig.jpg"))
-        process, _ = self.bench(self.folder)
+        os.remove(good)
+        process, _ = self.bench(pictures)
         self.assertEqual(process.returncode, 2)
         self.assertIn("none of the pictures could be read", process.stderr)
+
+
+class BuildNames(BenchCase):
+    def test_a_bare_name_is_looked_for_as_the_window_looks_for_its_library(self):
+        # Without --library: the window's library, found beside the program.
+        process, results = self.bench("--runs", "3", SMALL_PHOTO)
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(results["builds"][0]["path"], "ImageProcessing")
+        self.assertEqual(results["builds"][0]["file"], os.path.join(os.path.dirname(BENCH), "libImageProcessing.so"))
+        # A name of another library: its installed, versioned file on the search path.
+        shutil.copy(faulty("padding"), os.path.join(self.folder, "libProbe.so.1"))
+        environment = dict(os.environ, LD_LIBRARY_PATH=self.folder)
+        out = os.path.join(self.folder, "out.json")
+        process = subprocess.run([BENCH, "--json", out, "--library", "Probe", "--runs", "3", SMALL_PHOTO],
+                                 capture_output=True, text=True, env=environment, timeout=300)
+        self.assertEqual(process.returncode, 0, process.stderr)
+        with open(out, encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["builds"][0]["file"], os.path.join(self.folder, "libProbe.so.1"))
+        # A name found nowhere: every place tried is named.
+        process, _ = self.bench("--library", "NoSuchBuild", SMALL_PHOTO)
+        self.assertEqual(process.returncode, 2)
+        for place in (os.path.join(os.path.dirname(BENCH), "libNoSuchBuild.so"), "libNoSuchBuild.so.1",
+                      "libNoSuchBuild.so:"):
+            self.assertIn(place, process.stderr)
 
 
 class FaultyBuilds(BenchCase):
@@ -120,8 +151,12 @@ class FaultyBuilds(BenchCase):
         self.assertEqual(len(lines), 1, stderr)
 
     def test_a_crash_is_reported_with_its_signal_and_the_run_goes_on(self):
-        process, _, b = self.against_ours("crash")
+        report = os.path.join(self.folder, "report.html")
+        process, _, b = self.against_ours("crash", "--report", report)
         self.assertEqual(process.returncode, 3)
+        checker = check_page(report)
+        self.assertEqual(checker.problems, [])
+        self.assertIn("crashed", checker.cells)
         for r in b:
             self.assertTrue(r["crashed"], r["picture"])
             self.assertEqual(r["signal"], 11)
@@ -167,13 +202,18 @@ class FaultyBuilds(BenchCase):
         self.assertTrue(all(r["deterministic"] is False for r in b))
         self.assert_named_on_one_line(process.stderr, PHOTO, "different bytes")
 
-    def test_a_refusal_is_reported_by_its_name(self):
-        process, results, b = self.against_ours("refuses")
+    def test_a_refusal_is_reported_by_its_name_and_another_result_as_unknown(self):
+        process, results, b = self.against_ours("returns", "--env", "FAULTY_RESULT=-3")
         self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(results["builds"][1]["env"], {"FAULTY_RESULT": "-3"})
         self.assertEqual({(r["result"], r["result_name"]) for r in b}, {(-3, "IMAGEPROCESSING_ERROR_BAD_STRIDE")})
         self.assert_named_on_one_line(process.stderr, PHOTO, "IMAGEPROCESSING_ERROR_BAD_STRIDE (-3)")
         # A refusal leaves the photos as they were, which differs from A's output.
         self.assertTrue(all(p["identical"] is False for p in results["pairs"] if not p["edge_shape"]))
+        process, _, b = self.against_ours("returns", "--env", "FAULTY_RESULT=42")
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual({(r["result"], r["result_name"]) for r in b}, {(42, "")})
+        self.assert_named_on_one_line(process.stderr, PHOTO, "an unknown result 42")
 
 
 class Comparison(BenchCase):
@@ -278,6 +318,9 @@ class PageChecker(html.parser.HTMLParser):
         self.images = []
         self.svg = 0
         self.table_rows = 0
+        self.cells = []
+        self.texts = []
+        self.in_cell = False
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
@@ -290,6 +333,9 @@ class PageChecker(html.parser.HTMLParser):
             self.svg += 1
         if tag == "tr":
             self.table_rows += 1
+        if tag == "td":
+            self.in_cell = True
+            self.cells.append("")
         if tag in ("script", "link", "iframe", "object", "embed"):
             self.problems.append("a report needs no <%s>" % tag)
         if tag not in self.VOID:
@@ -301,14 +347,30 @@ class PageChecker(html.parser.HTMLParser):
             self.open.pop()
 
     def handle_endtag(self, tag):
+        if tag == "td":
+            self.in_cell = False
         if not self.open or self.open[-1] != tag:
             self.problems.append("</%s> closes <%s>" % (tag, self.open[-1] if self.open else "nothing"))
         else:
             self.open.pop()
 
     def handle_data(self, data):
+        self.texts.append(data)
+        if self.in_cell:
+            self.cells[-1] += data
         if "url(" in data and "url(data:" not in data:
             self.problems.append("a style fetches " + data[data.index("url("):][:60])
+
+
+def check_page(path):
+    with open(path, encoding="utf-8") as f:
+        page = f.read()
+    checker = PageChecker()
+    checker.feed(page)
+    checker.close()
+    if checker.open:
+        checker.problems.append("elements left open: %s" % checker.open)
+    return checker
 
 
 def png_size(data_url):
@@ -322,17 +384,17 @@ def png_size(data_url):
 class Reports(BenchCase):
     def report(self, *builds):
         path = os.path.join(self.folder, "report.html")
+        # A name that JSON and HTML must both escape.
+        odd = os.path.join(self.folder, 'odd "name" <&> \\ tab\t.png')
+        shutil.copy(PHOTO, odd)
         arguments = [a for build in builds for a in ("--library", build)]
         process, results = self.bench(*arguments, "--report", path, "--strength", "2,8", "--runs", "3",
-                                      PHOTO, SMALL_PHOTO)
+                                      odd, SMALL_PHOTO)
         self.assertEqual(process.returncode, 0, process.stderr)
-        with open(path, encoding="utf-8") as f:
-            page = f.read()
-        checker = PageChecker()
-        checker.feed(page)
-        checker.close()
+        self.assertIn(odd, {r["picture"] for r in results["results"]})
+        checker = check_page(path)
         self.assertEqual(checker.problems, [])
-        self.assertEqual(checker.open, [], "elements left open")
+        self.assertIn(odd, checker.cells)
         return results, checker
 
     def test_a_report_is_one_wellformed_file_with_table_chart_and_regions(self):
@@ -351,6 +413,36 @@ class Reports(BenchCase):
     def test_a_report_of_one_build_shows_what_the_filter_changes(self):
         results, checker = self.report(OURS)
         self.assertEqual(len(checker.images), 2 * 6, "source, A and the difference at two zooms, per photo")
+
+
+class Progress(BenchCase):
+    def test_a_terminal_sees_the_picture_count_and_the_time_left(self):
+        import pty
+        leader, follower = pty.openpty()
+        process = subprocess.Popen([BENCH, "--runs", "3", SMALL_PHOTO, PHOTO], stdout=subprocess.PIPE,
+                                   stderr=follower, text=True)
+        os.close(follower)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(leader, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        process.wait(timeout=300)
+        os.close(leader)
+        self.assertEqual(process.returncode, 0)
+        text = seen.decode(errors="replace")
+        self.assertIn("\r\x1b[K[1/2] " + SMALL_PHOTO, text)
+        self.assertRegex(text, r"\[2/2\] .*chelsea.png, about \d+:\d\d left")
+        self.assertIn("\r\x1b[K", text[text.rindex("[2/2]"):], "the progress line is cleared at the end")
+        self.assertNotIn("\r", process.stdout.read(), "the table holds no progress")
+
+    def test_without_a_terminal_there_is_no_progress_line(self):
+        process, _ = self.bench("--runs", "3", SMALL_PHOTO)
+        self.assertNotIn("\r", process.stderr)
 
 
 class Browser(BenchCase):
