@@ -26,18 +26,25 @@ struct PictureView {
   }
 };
 
-// The pixels (x0 + i * step, y0 + j * step) that lie inside a picture.
+// Sample pixels of a picture, row by row: (x0 + i * step, y0 + j * step)
+// inside the picture, or, jittered, one pixel at a fixed pseudo-random place
+// in each step x step cell of the picture, which keeps the samples evenly
+// spread without lining them up with any period of the filter's own errors.
 struct Lattice {
   int step = 1;
   int x0 = 0;
   int y0 = 0;
+  bool jittered = false;
 
-  int Columns(int width) const { return x0 < width ? (width - 1 - x0) / step + 1 : 0; }
-  int Rows(int height) const { return y0 < height ? (height - 1 - y0) / step + 1 : 0; }
+  int Columns(int width) const;
+  int Rows(int height) const;
+  // The pixel of sample (column, row) in a picture of that size.
+  int X(int column, int row, int width) const;
+  int Y(int column, int row, int height) const;
 };
 
-// At most about `samples` pixels spread evenly over the picture, each centred
-// in its step x step cell; every pixel when the picture has no more than that.
+// About `samples` pixels, jittered, over the picture; every pixel when the
+// picture has no more than that.
 Lattice SampleLattice(int width, int height, int samples);
 
 // The base at the lattice's pixels, row by row (Rows x Columns values). The
