@@ -184,11 +184,11 @@ Options ParseOptions(const std::vector<std::string>& Arguments) {
 std::string HelpText() {
   std::string text =
       "Usage: morvane-bench [OPTIONS] PICTURE|FOLDER...\n"
-      "Times, compares and checks builds of the ImageProcessing library's entry point\n"
-      "DetailEnhancementByBilaterFilter on BMP, JPEG and PNG pictures (folders are\n"
-      "searched recursively). Every build runs in a process of its own; a crash, a hang,\n"
-      "an access outside the buffer or a write into the row padding is reported for that\n"
-      "picture and build, and the run goes on.\n"
+      "Times, compares and checks builds of the ImageProcessing library's entry\n"
+      "point DetailEnhancementByBilaterFilter on BMP, JPEG and PNG pictures (folders\n"
+      "are searched recursively). Every build runs in a process of its own; a crash,\n"
+      "a hang, an access outside the buffer or a write into the row padding is\n"
+      "reported for that picture and build, and the run goes on.\n"
       "\nOptions:\n";
   for (const OptionSpec& spec : Table()) {
     text += std::string("  ") + spec.name + (spec.value ? std::string(" ") + spec.value : "") + "\n";
@@ -196,9 +196,10 @@ std::string HelpText() {
   }
   text +=
       "\nExit status: 0 when all went well; 1 when a gate (--fail-if-different,\n"
-      "--max-slowdown) failed; 2 for a usage error (bad options, a build that cannot be\n"
-      "loaded or lacks the entry point, no pictures), found before anything is measured;\n"
-      "3 when a build crashed, hung, or read or wrote outside its buffer.\n";
+      "--max-slowdown) failed; 2 for a usage error (bad options, a build that cannot\n"
+      "be loaded or lacks the entry point, no pictures), found before anything is\n"
+      "measured; 3 when a build crashed, hung, or read or wrote outside its buffer.\n"
+      "See morvane-bench(1) for the JSON file and the checks.\n";
   return text;
 }
 
