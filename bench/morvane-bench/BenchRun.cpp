@@ -55,6 +55,17 @@ std::string WorkerProgram() {
   return (folder / MORVANE_BENCH_WORKER_FROM_BINDIR).lexically_normal().string();
 }
 
+std::string Count(std::uint64_t N, const char* Unit) {
+  return std::to_string(N) + " " + Unit + (N == 1 ? "" : "s");
+}
+
+// The window pads rows to a multiple of 4 bytes; the other layout is tried
+// too: rows packed when the window's are padded, padded when not.
+int OtherStride(const SourcePicture& Picture) {
+  const int row = 3 * Picture.width;
+  return Picture.stride() > row ? row : row + 4;
+}
+
 // Where a build named on the command line may be, in the order tried.
 std::vector<std::string> PlacesOf(const std::string& Given) {
   if (Given.find('/') != std::string::npos) return {std::filesystem::absolute(Given).lexically_normal().string()};
@@ -77,39 +88,41 @@ class BenchRun::Case {
 
   bool Alive() const { return alive_; }
 
-  // Records one call; false when the build failed in it (the case ends for it).
-  bool Record(const CallOutcome& Outcome, int Stride) {
+  // Records one call; a build that failed in it is no longer Alive().
+  void Record(const CallOutcome& Outcome, int Stride) {
     switch (Outcome.end) {
       case CallOutcome::End::Returned:
         break;
       case CallOutcome::End::Crashed:
         result_.crashed = true;
         if (Outcome.signal != 0) result_.signal = Outcome.signal;
-        return Fail(Outcome.detail);
+        Fail(Outcome.detail);
+        return;
       case CallOutcome::End::OutsideBuffer:
         result_.signal = Outcome.signal;
         result_.contract_violations.push_back(Outcome.detail);
-        return Fail(Outcome.detail);
+        Fail(Outcome.detail);
+        return;
       case CallOutcome::End::TimedOut:
         result_.timed_out = true;
-        return Fail(Outcome.detail);
+        Fail(Outcome.detail);
+        return;
     }
     codes_.insert({Stride, Outcome.result});
     if (Outcome.slack_changed > 0 && !slack_told_) {
       slack_told_ = true;
-      const std::string text = "wrote outside its buffer: " + std::to_string(Outcome.slack_changed) +
-                               " bytes before its first byte changed (stride " + std::to_string(Stride) +
-                               "), the nearest " + std::to_string(-Outcome.slack_nearest) + " bytes before it";
+      const std::string text = "wrote outside its buffer: " + Count(Outcome.slack_changed, "byte") +
+                               " before its first byte changed (stride " + std::to_string(Stride) + "), the nearest " +
+                               Count(static_cast<std::uint64_t>(-Outcome.slack_nearest), "byte") + " before it";
       result_.contract_violations.push_back(text);
       console_.Problem(Where() + text);
     }
     if (Outcome.padding_changed > 0 && !result_.padding_written) {
       result_.padding_written = true;
-      Warn("wrote into the row padding: " + std::to_string(Outcome.padding_changed) + " bytes at stride " +
+      Warn("wrote into the row padding: " + Count(Outcome.padding_changed, "byte") + " at stride " +
            std::to_string(Stride) + " for rows of " + std::to_string(3 * result_.width) + " bytes");
     }
-    return true;
-  }
+    }
 
   // The result codes seen, told once the case is over.
   void TellResults(int Stride, int OtherStride) {
@@ -137,10 +150,9 @@ class BenchRun::Case {
   }
 
  private:
-  bool Fail(const std::string& Detail) {
+  void Fail(const std::string& Detail) {
     alive_ = false;
     console_.Problem(Where() + Detail);
-    return false;
   }
 
   std::string Where() const {
@@ -243,9 +255,6 @@ Report BenchRun::Run() {
 void BenchRun::Measure(const SourcePicture& Picture) {
   const int stride = Picture.stride();
   const std::size_t row = 3 * static_cast<std::size_t>(Picture.width);
-  // The window pads rows to a multiple of 4 bytes; the other layout is tried
-  // too: rows packed when the window's are padded, padded when not.
-  const int other = stride > static_cast<int>(row) ? static_cast<int>(row) : static_cast<int>(row) + 4;
   std::uint8_t* source = source_.Map(Picture.pixels.size());
   std::memcpy(source, Picture.pixels.data(), Picture.pixels.size());
   for (int y = 0; y < Picture.height; ++y) {
@@ -253,7 +262,9 @@ void BenchRun::Measure(const SourcePicture& Picture) {
       source[static_cast<std::size_t>(y) * stride + i] = PatternByte(i - row);
     }
   }
-  for (const auto& build : builds_) build->process->UsePicture(Picture.width, Picture.height, stride, std::max(stride, other));
+  for (const auto& build : builds_) {
+    build->process->UsePicture(Picture.width, Picture.height, stride, std::max(stride, OtherStride(Picture)));
+  }
 
   std::optional<ExactComparison> exact;
   if (options_.reference) {
@@ -273,8 +284,7 @@ int BenchRun::RunsFor(const SourcePicture& Picture, double SlowestWarmUpMs) cons
 
 void BenchRun::MeasureStrength(const SourcePicture& Picture, int Strength, const ExactComparison* Exact) {
   const int stride = Picture.stride();
-  const int row = 3 * Picture.width;
-  const int other = stride > row ? row : row + 4;
+  const int other = OtherStride(Picture);
   const std::size_t count = builds_.size();
   std::vector<CaseResult> results(count);
   std::vector<std::unique_ptr<Case>> cases;

@@ -185,7 +185,7 @@ class FaultyBuilds(BenchCase):
         self.assertEqual(process.returncode, 3)
         for r in b:
             self.assertFalse(r["crashed"])
-            self.assertIn("the nearest 1 bytes before it", r["contract_violations"][0])
+            self.assertIn("the nearest 1 byte before it", r["contract_violations"][0])
             self.assertTrue(r["median_ms"] is not None, "the calls go on after a write into the slack")
 
     def test_a_write_into_the_row_padding_is_a_warning(self):
