@@ -1,5 +1,7 @@
-// GuardedBuffer over one anonymous mapping whose pages before the slack, and
-// whose last page, are made inaccessible with mprotect.
+// GuardedBuffer over one anonymous mapping of address space, whose pages
+// before the slack, and whose last page, are inaccessible (mprotect). The
+// buffer always ends at the same place, so memory a larger buffer touched is
+// used again by the next without being mapped anew.
 #include "GuardedBuffer.h"
 
 #include "Errors.h"
@@ -28,17 +30,10 @@ GuardedBuffer::GuardedBuffer(std::size_t Capacity, std::size_t MinimumSlack)
   const std::size_t page = PageSize();
   const std::size_t inner = (MinimumSlack + Capacity + page - 1) / page * page;
   mapped_ = inner + 2 * page;
-  // Every page is mapped at once: one system call instead of a fault per page,
-  // which costs far more on virtual machines.
-  void* mapping = ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-  if (mapping == MAP_FAILED) Fail("map " + std::to_string(mapped_) + " bytes", errno);
+  void* mapping = ::mmap(nullptr, mapped_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mapping == MAP_FAILED) Fail("reserve " + std::to_string(mapped_) + " bytes", errno);
   mapping_ = static_cast<std::uint8_t*>(mapping);
   end_ = mapping_ + page + inner;
-  if (::mprotect(end_, page, PROT_NONE) != 0) {
-    const int error = errno;
-    ::munmap(mapping_, mapped_);
-    Fail("make the page after the end inaccessible", error);
-  }
   slack_ = end_;
   Place(0);
 }

@@ -13,8 +13,9 @@ namespace platform {
 
 class GuardedBuffer {
  public:
-  // Room for buffers of up to Capacity bytes. Throws PlatformError naming the
-  // size and the system's reason.
+  // Room for buffers of up to Capacity bytes: address space only, memory is
+  // taken as buffers are written. Throws PlatformError naming the size and
+  // the system's reason.
   GuardedBuffer(std::size_t Capacity, std::size_t MinimumSlack);
   ~GuardedBuffer();
   GuardedBuffer(const GuardedBuffer&) = delete;

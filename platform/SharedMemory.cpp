@@ -1,4 +1,4 @@
-// SharedMemory over memfd_create, ftruncate and shared mappings.
+// SharedMemory over memfd_create, ftruncate and one shared mapping.
 #include "SharedMemory.h"
 
 #include "Errors.h"
@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -23,39 +22,45 @@ namespace {
 
 }  // namespace
 
-SharedMemory::SharedMemory(const std::string& Name) : fd_(::memfd_create(Name.c_str(), MFD_CLOEXEC)) {
+SharedMemory::SharedMemory(const std::string& Name, std::size_t MaximumBytes, Access Access)
+    : fd_(::memfd_create(Name.c_str(), MFD_CLOEXEC)), maximum_(MaximumBytes) {
   if (!fd_.IsOpen()) Fail("make", 0);
+  MapAll(Access);
 }
 
-SharedMemory::SharedMemory(FileDescriptor Inherited) : fd_(std::move(Inherited)) {}
+SharedMemory::SharedMemory(FileDescriptor Inherited, std::size_t MaximumBytes, Access Access)
+    : fd_(std::move(Inherited)), maximum_(MaximumBytes) {
+  MapAll(Access);
+}
 
 SharedMemory::~SharedMemory() {
-  if (data_ != nullptr) ::munmap(data_, mapped_);
+  if (data_ != nullptr) ::munmap(data_, maximum_);
 }
 
-std::uint8_t* SharedMemory::Map(std::size_t Bytes, Access Access) {
-  Bytes = std::max<std::size_t>(Bytes, 1);
-  if (data_ != nullptr && mapped_ >= Bytes && access_ == Access) return data_;
-  // Mapping anew costs a page-table entry per page, which is slow on virtual
-  // machines, so the mapping at least doubles: a run of growing pictures maps
-  // its memory a few times, not once per picture.
-  const std::size_t size = std::max(Bytes, 2 * mapped_);
-  struct stat file {};
-  if (::fstat(fd_.Get(), &file) != 0) Fail("measure", size);
-  if (static_cast<std::size_t>(file.st_size) < size && ::ftruncate(fd_.Get(), static_cast<off_t>(size)) != 0) {
-    Fail("grow to", size);
-  }
-  if (data_ != nullptr) ::munmap(data_, mapped_);
-  data_ = nullptr;
-  mapped_ = 0;
-  const int protection = Access == Access::ReadOnly ? PROT_READ : PROT_READ | PROT_WRITE;
-  // Every page is mapped at once: one system call instead of a fault per page.
-  void* data = ::mmap(nullptr, size, protection, MAP_SHARED | MAP_POPULATE, fd_.Get(), 0);
-  if (data == MAP_FAILED) Fail("map", size);
+// Address space only: a page takes memory once the file holds it and it is
+// touched.
+void SharedMemory::MapAll(Access Access) {
+  writable_ = Access == Access::ReadWrite;
+  const int protection = writable_ ? PROT_READ | PROT_WRITE : PROT_READ;
+  void* data = ::mmap(nullptr, maximum_, protection, MAP_SHARED | MAP_NORESERVE, fd_.Get(), 0);
+  if (data == MAP_FAILED) Fail("map", maximum_);
   data_ = static_cast<std::uint8_t*>(data);
-  mapped_ = size;
-  access_ = Access;
-  return data_;
+}
+
+void SharedMemory::Reserve(std::size_t Bytes) {
+  if (Bytes > maximum_) {
+    errno = EFBIG;
+    Fail("use", Bytes);
+  }
+  struct stat file {};
+  if (::fstat(fd_.Get(), &file) != 0) Fail("measure", Bytes);
+  if (static_cast<std::size_t>(file.st_size) < Bytes && ::ftruncate(fd_.Get(), static_cast<off_t>(Bytes)) != 0) {
+    Fail("grow to", Bytes);
+  }
+  // The writer is about to fill these bytes: pages not yet mapped come in
+  // with one system call instead of a fault each, which costs far more on
+  // virtual machines. A kernel that cannot do this leaves them to the faults.
+  if (writable_ && Bytes > 0) ::madvise(data_, Bytes, MADV_POPULATE_WRITE);
 }
 
 }  // namespace platform

@@ -169,7 +169,9 @@ class BenchRun::Case {
 };
 
 BenchRun::BenchRun(const Options& Options, Console& Console)
-    : options_(Options), console_(Console), source_("morvane-bench source") {}
+    : options_(Options),
+      console_(Console),
+      source_("morvane-bench source", kMaxBufferBytes, platform::SharedMemory::Access::ReadWrite) {}
 
 BenchRun::~BenchRun() = default;
 
@@ -239,7 +241,12 @@ Report BenchRun::Run() {
       continue;
     }
     ++read;
-    Measure(picture);
+    try {
+      Measure(picture);
+    } catch (const platform::PlatformError& e) {
+      report_.skipped.push_back({picture.name, e.what()});
+      console_.Problem(picture.name + ": " + e.what() + "; skipped");
+    }
   }
   console_.EndProgress();
   if (read == 0) throw UsageError("none of the pictures could be read; nothing was measured");
@@ -255,16 +262,15 @@ Report BenchRun::Run() {
 void BenchRun::Measure(const SourcePicture& Picture) {
   const int stride = Picture.stride();
   const std::size_t row = 3 * static_cast<std::size_t>(Picture.width);
-  std::uint8_t* source = source_.Map(Picture.pixels.size());
+  source_.Reserve(Picture.pixels.size());
+  std::uint8_t* source = source_.Data();
   std::memcpy(source, Picture.pixels.data(), Picture.pixels.size());
   for (int y = 0; y < Picture.height; ++y) {
     for (std::size_t i = row; i < static_cast<std::size_t>(stride); ++i) {
       source[static_cast<std::size_t>(y) * stride + i] = PatternByte(i - row);
     }
   }
-  for (const auto& build : builds_) {
-    build->process->UsePicture(Picture.width, Picture.height, stride, std::max(stride, OtherStride(Picture)));
-  }
+  for (const auto& build : builds_) build->process->UsePicture(Picture.width, Picture.height, stride);
 
   std::optional<ExactComparison> exact;
   if (options_.reference) {

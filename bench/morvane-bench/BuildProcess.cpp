@@ -31,7 +31,7 @@ BuildProcess::BuildProcess(std::string WorkerProgram, std::vector<std::string> P
       places_(std::move(Places)),
       environment_(std::move(Environment)),
       source_(Source),
-      result_("morvane-bench result"),
+      result_("morvane-bench result", kMaxBufferBytes, platform::SharedMemory::Access::ReadOnly),
       call_timeout_s_(CallTimeoutSeconds) {}
 
 BuildProcess::~BuildProcess() = default;
@@ -75,13 +75,12 @@ std::optional<std::string> BuildProcess::Launch() {
   return std::nullopt;
 }
 
-void BuildProcess::UsePicture(int Width, int Height, int Stride, int MaxStride) {
+void BuildProcess::UsePicture(int Width, int Height, int Stride) {
   picture_ = RequestMessage{};
   picture_.request = Request::Picture;
   picture_.width = Width;
   picture_.height = Height;
   picture_.stride = Stride;
-  picture_.max_stride = MaxStride;
   picture_sent_ = false;
 }
 
@@ -200,9 +199,6 @@ std::optional<bool> BuildProcess::SameAsKept() {
   return reply.same != 0;
 }
 
-const std::uint8_t* BuildProcess::Result() {
-  return result_.Map(static_cast<std::size_t>(picture_.stride) * static_cast<std::size_t>(picture_.height),
-                     platform::SharedMemory::Access::ReadOnly);
-}
+const std::uint8_t* BuildProcess::Result() const { return result_.Data(); }
 
 }  // namespace bench

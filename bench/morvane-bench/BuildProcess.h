@@ -50,9 +50,8 @@ class BuildProcess {
   // The file the build was loaded from.
   const std::string& File() const { return file_; }
 
-  // The source has changed: Width x Height pixels, Stride bytes a row; calls
-  // will use strides up to MaxStride.
-  void UsePicture(int Width, int Height, int Stride, int MaxStride);
+  // The source has changed: Width x Height pixels, Stride bytes a row.
+  void UsePicture(int Width, int Height, int Stride);
   // One call, the source copied into its buffer first. Keep: its output
   // becomes the result that Result() and SameAsKept() refer to (Stride must
   // be the source's).
@@ -61,7 +60,7 @@ class BuildProcess {
   // worker has died since.
   std::optional<bool> SameAsKept();
   // The kept output, in the source's layout.
-  const std::uint8_t* Result();
+  const std::uint8_t* Result() const;
 
  private:
   bool Running() const { return process_ != nullptr; }

@@ -12,7 +12,6 @@
 #include "platform/LibraryFile.h"
 #include "platform/SharedMemory.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -56,8 +55,11 @@ class Worker {
   Worker(Filter* Entry, const platform::Channel& Channel)
       : entry_(Entry),
         channel_(Channel),
-        source_(platform::FileDescriptor(bench::kSourceDescriptor)),
-        result_(platform::FileDescriptor(bench::kResultDescriptor)) {}
+        source_(platform::FileDescriptor(bench::kSourceDescriptor), bench::kMaxBufferBytes,
+                platform::SharedMemory::Access::ReadOnly),
+        result_(platform::FileDescriptor(bench::kResultDescriptor), bench::kMaxBufferBytes,
+                platform::SharedMemory::Access::ReadWrite),
+        buffer_(bench::kMaxBufferBytes, bench::kMinimumSlack) {}
 
   // Answers requests until morvane-bench closes the channel.
   void Serve() {
@@ -78,22 +80,12 @@ class Worker {
     width_ = Request.width;
     height_ = Request.height;
     stride_ = Request.stride;
-    const std::size_t bytes = Bytes(stride_);
-    source_bytes_ = source_.Map(bytes, platform::SharedMemory::Access::ReadOnly);
-    result_bytes_ = result_.Map(bytes);
-    // Mapped anew only to grow, and then to at least twice its size: new
-    // memory costs a page-table entry per page, which is slow on virtual machines.
-    const std::size_t capacity = Bytes(Request.max_stride);
-    if (!buffer_ || buffer_->Capacity() < capacity) {
-      const std::size_t grown = buffer_ ? std::max(capacity, 2 * buffer_->Capacity()) : capacity;
-      buffer_.reset();
-      buffer_ = std::make_unique<platform::GuardedBuffer>(grown, bench::kMinimumSlack);
-    }
+    result_.Reserve(Bytes(stride_));
     placed_ = 0;
     ReplyMessage reply;
     reply.reply = Reply::PictureReady;
-    reply.begin = buffer_->Begin();
-    reply.end = buffer_->End();
+    reply.begin = buffer_.Begin();
+    reply.end = buffer_.End();
     reply.page = platform::GuardedBuffer::PageSize();
     return reply;
   }
@@ -102,11 +94,11 @@ class Worker {
     const int stride = Request.call_stride;
     const std::size_t bytes = Bytes(stride);
     if (placed_ != bytes) {
-      buffer_->Place(bytes);
+      buffer_.Place(bytes);
       FillSlack();
       placed_ = bytes;
     }
-    std::uint8_t* data = buffer_->Data();
+    std::uint8_t* data = buffer_.Data();
     ReplyMessage reply;
     const auto copy_start = std::chrono::steady_clock::now();
     Restore(data, stride);
@@ -116,7 +108,7 @@ class Worker {
     reply.copy_ns = Nanoseconds(call_start - copy_start);
     reply.call_ns = Nanoseconds(call_end - call_start);
 
-    const std::span<std::uint8_t> slack = buffer_->Slack();
+    const std::span<std::uint8_t> slack = buffer_.Slack();
     for (std::size_t i = 0; i < slack.size(); ++i) {
       if (slack[i] == bench::PatternByte(i)) continue;
       ++reply.slack_changed;
@@ -128,19 +120,19 @@ class Worker {
       const std::uint8_t* padding = data + static_cast<std::size_t>(y) * stride + row;
       for (std::size_t i = 0; i < stride - row; ++i) reply.padding_changed += padding[i] != bench::PatternByte(i);
     }
-    if (Request.keep != 0) std::memcpy(result_bytes_, data, bytes);
+    if (Request.keep != 0) std::memcpy(result_.Data(), data, bytes);
     return reply;
   }
 
   ReplyMessage Compare() const {
-    const std::uint8_t* data = buffer_->Data();
+    const std::uint8_t* data = buffer_.Data();
     const std::size_t row = 3 * static_cast<std::size_t>(width_);
     const std::size_t stride = placed_ / static_cast<std::size_t>(height_);
     ReplyMessage reply;
     reply.reply = Reply::Compared;
     reply.same = 1;
     for (int y = 0; y < height_ && reply.same != 0; ++y) {
-      reply.same = std::memcmp(data + y * stride, result_bytes_ + y * static_cast<std::size_t>(stride_), row) == 0;
+      reply.same = std::memcmp(data + y * stride, result_.Data() + y * static_cast<std::size_t>(stride_), row) == 0;
     }
     return reply;
   }
@@ -148,7 +140,7 @@ class Worker {
   std::size_t Bytes(int Stride) const { return static_cast<std::size_t>(Stride) * static_cast<std::size_t>(height_); }
 
   void FillSlack() {
-    const std::span<std::uint8_t> slack = buffer_->Slack();
+    const std::span<std::uint8_t> slack = buffer_.Slack();
     for (std::size_t i = 0; i < slack.size(); ++i) slack[i] = bench::PatternByte(i);
   }
 
@@ -156,13 +148,13 @@ class Worker {
   // row with the padding pattern after each row.
   void Restore(std::uint8_t* Data, int Stride) const {
     if (Stride == stride_) {
-      std::memcpy(Data, source_bytes_, Bytes(Stride));
+      std::memcpy(Data, source_.Data(), Bytes(Stride));
       return;
     }
     const std::size_t row = 3 * static_cast<std::size_t>(width_);
     for (int y = 0; y < height_; ++y) {
       std::uint8_t* out = Data + static_cast<std::size_t>(y) * Stride;
-      std::memcpy(out, source_bytes_ + static_cast<std::size_t>(y) * stride_, row);
+      std::memcpy(out, source_.Data() + static_cast<std::size_t>(y) * stride_, row);
       for (std::size_t i = 0; i < Stride - row; ++i) out[row + i] = bench::PatternByte(i);
     }
   }
@@ -171,9 +163,7 @@ class Worker {
   const platform::Channel& channel_;
   platform::SharedMemory source_;
   platform::SharedMemory result_;
-  const std::uint8_t* source_bytes_ = nullptr;
-  std::uint8_t* result_bytes_ = nullptr;
-  std::unique_ptr<platform::GuardedBuffer> buffer_;
+  platform::GuardedBuffer buffer_;
   std::size_t placed_ = 0;
   int width_ = 0;
   int height_ = 0;

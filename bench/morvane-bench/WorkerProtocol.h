@@ -19,6 +19,10 @@ inline constexpr int kChannelDescriptor = 3;
 inline constexpr int kSourceDescriptor = 4;
 inline constexpr int kResultDescriptor = 5;
 
+// The largest source, result and call buffer: address space that each side
+// maps once; larger than any picture the loader accepts (250 megapixels).
+inline constexpr std::size_t kMaxBufferBytes = std::size_t{2} << 30;
+
 // Bytes of slack before a call's buffer at the least, and the pattern that
 // fills the slack and the row padding, so that a write there shows.
 inline constexpr std::size_t kMinimumSlack = 4096;
@@ -26,8 +30,7 @@ inline std::uint8_t PatternByte(std::size_t Index) { return static_cast<std::uin
 
 enum class Request : std::uint32_t {
   // A new source: Width x Height pixels, rows Stride bytes apart, the padding
-  // of each row filled with PatternByte(0), PatternByte(1), ...; calls will
-  // use strides of up to MaxStride.
+  // of each row filled with PatternByte(0), PatternByte(1), ....
   Picture,
   // One call at Strength with the source copied into a buffer of CallStride
   // bytes a row. Keep: the output is copied into the result afterwards
@@ -42,7 +45,6 @@ struct RequestMessage {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t stride = 0;
-  std::int32_t max_stride = 0;
   std::int32_t call_stride = 0;
   std::int32_t strength = 0;
   std::uint32_t keep = 0;
