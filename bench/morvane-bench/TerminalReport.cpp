@@ -19,6 +19,57 @@ std::string Printf(const char* Format, double Value) {
 
 std::string Size(const CaseResult& Case) { return std::to_string(Case.width) + "x" + std::to_string(Case.height); }
 
+std::string Joined(const std::vector<std::string>& Items) {
+  std::string text;
+  for (const std::string& item : Items) text += (text.empty() ? "" : ", ") + item;
+  return text;
+}
+
+// "edge shapes 1x1, 1x300, 300x1, 75x49: no problems", or what went wrong
+// where: "B crashed at 1x1; outputs differ at 1x300 (strengths 1, 5), 75x49".
+std::string EdgeShapeLine(const Report& Report) {
+  const std::size_t count = Report.builds.size();
+  const bool two = count == 2;
+  std::vector<std::string> shapes;
+  // Each trouble, in the order first met, with the shapes and strengths it showed at.
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::vector<int>>>>> troubles;
+  auto note = [&](const std::string& What, const std::string& Shape, int Strength) {
+    auto trouble = std::find_if(troubles.begin(), troubles.end(), [&](const auto& t) { return t.first == What; });
+    if (trouble == troubles.end()) trouble = troubles.insert(troubles.end(), {What, {}});
+    auto where = std::find_if(trouble->second.begin(), trouble->second.end(), [&](const auto& w) { return w.first == Shape; });
+    if (where == trouble->second.end()) where = trouble->second.insert(trouble->second.end(), {Shape, {}});
+    where->second.push_back(Strength);
+  };
+  for (std::size_t i = 0; i + count <= Report.cases.size(); i += count) {
+    const CaseResult& first = Report.cases[i];
+    if (!first.edge_shape) continue;
+    const std::string shape = Size(first);
+    if (std::find(shapes.begin(), shapes.end(), shape) == shapes.end()) shapes.push_back(shape);
+    for (std::size_t b = 0; b < count; ++b) {
+      const std::string trouble = FormatTrouble(Report.cases[i + b]);
+      if (!trouble.empty()) note(Report.builds[b].label + " " + trouble, shape, first.strength);
+    }
+    const PairResult* pair = two ? &Report.pairs[i / count] : nullptr;
+    if (pair && pair->difference && !pair->difference->Identical()) note("outputs differ", shape, first.strength);
+  }
+  if (shapes.empty()) return {};
+  std::vector<std::string> said;
+  for (const auto& [what, wheres] : troubles) {
+    std::vector<std::string> places;
+    for (const auto& [shape, strengths] : wheres) {
+      std::vector<std::string> numbers;
+      for (const int s : strengths) numbers.push_back(std::to_string(s));
+      places.push_back(strengths.size() == Report.strengths.size()
+                           ? shape
+                           : shape + " (strength" + (numbers.size() > 1 ? "s " : " ") + Joined(numbers) + ")");
+    }
+    said.push_back(what + " at " + Joined(places));
+  }
+  std::string problems;
+  for (const std::string& s : said) problems += (problems.empty() ? "" : "; ") + s;
+  return "\nedge shapes " + Joined(shapes) + ": " + (problems.empty() ? "no problems" : problems) + "\n";
+}
+
 }  // namespace
 
 std::string FormatMs(double Ms) {
@@ -94,26 +145,10 @@ std::string TerminalReport(const Report& Report, const std::string& Version) {
   table.Add(header);
 
   const std::size_t count = Report.builds.size();
-  std::vector<std::string> edge_names;
-  std::string edge_trouble;
   for (std::size_t i = 0; i + count <= Report.cases.size(); i += count) {
     const CaseResult& first = Report.cases[i];
     const PairResult* pair = two ? &Report.pairs[i / count] : nullptr;
-    if (first.edge_shape) {
-      const std::string name = Size(first);
-      if (std::find(edge_names.begin(), edge_names.end(), name) == edge_names.end()) edge_names.push_back(name);
-      for (std::size_t b = 0; b < count; ++b) {
-        const std::string trouble = FormatTrouble(Report.cases[i + b]);
-        if (!trouble.empty()) {
-          edge_trouble += "; " + Report.builds[b].label + " " + trouble + " at " + name + ", strength " +
-                          std::to_string(first.strength);
-        }
-      }
-      if (pair && pair->difference && !pair->difference->Identical()) {
-        edge_trouble += "; outputs differ at " + name + ", strength " + std::to_string(first.strength);
-      }
-      continue;
-    }
+    if (first.edge_shape) continue;
     std::vector<std::string> row{first.picture, Size(first), std::to_string(first.strength)};
     for (std::size_t b = 0; b < count; ++b) {
       const CaseResult& c = Report.cases[i + b];
@@ -132,12 +167,7 @@ std::string TerminalReport(const Report& Report, const std::string& Version) {
     }
     table.Add(row);
   }
-  text += table.Text();
-  if (!edge_names.empty()) {
-    std::string names;
-    for (const std::string& name : edge_names) names += (names.empty() ? "" : ", ") + name;
-    text += "\nedge shapes " + names + ": " + (edge_trouble.empty() ? "no problems" : edge_trouble.substr(2)) + "\n";
-  }
+  text += table.Text() + EdgeShapeLine(Report);
   if (two) {
     double log_sum = 0;
     int ratios = 0;
