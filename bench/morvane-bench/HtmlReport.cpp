@@ -22,6 +22,7 @@ const char* const kStyle = R"(
 body { font: 14px/1.4 sans-serif; margin: 1.5em; color: #222; }
 table { border-collapse: collapse; margin: 0.5em 0 1.5em; }
 th, td { padding: 0.2em 0.7em; border-bottom: 1px solid #ddd; text-align: left; white-space: nowrap; }
+td.wrap { white-space: normal; min-width: 18em; }
 td.number { text-align: right; font-variant-numeric: tabular-nums; }
 td.trouble { color: #b00; font-weight: bold; }
 figure { display: inline-block; margin: 0 0.8em 0.8em 0; }
@@ -90,7 +91,8 @@ std::vector<std::uint8_t> Cut(const std::vector<std::uint8_t>& Pixels, int Width
   return out;
 }
 
-std::string ResultsTable(const Report& Report) {
+// The rows of the photos, or of the edge shapes.
+std::string ResultsTable(const Report& Report, bool EdgeShapes) {
   const std::size_t count = Report.builds.size();
   const bool two = count == 2;
   std::string html = "<table class=\"results\">\n<tr><th>picture</th><th>size</th><th>strength</th>";
@@ -102,6 +104,7 @@ std::string ResultsTable(const Report& Report) {
   html += "</tr>\n";
   for (std::size_t i = 0; i + count <= Report.cases.size(); i += count) {
     const CaseResult& first = Report.cases[i];
+    if (first.edge_shape != EdgeShapes) continue;
     html += "<tr>" + Cell(first.picture) + Cell(std::to_string(first.width) + "x" + std::to_string(first.height), "number") +
             Cell(std::to_string(first.strength), "number");
     for (std::size_t b = 0; b < count; ++b) {
@@ -115,7 +118,7 @@ std::string ResultsTable(const Report& Report) {
     }
     if (two) {
       const PairResult& pair = Report.pairs[i / count];
-      html += Cell(FormatRatio(pair)) + Cell(FormatDifference(pair));
+      html += Cell(FormatRatio(pair)) + Cell(FormatDifference(pair), "wrap");
     }
     if (Report.reference) {
       for (std::size_t b = 0; b < count; ++b) html += Cell(FormatExact(Report.cases[i + b]), "number");
@@ -227,10 +230,12 @@ std::string HtmlReport(const Report& Report, const std::string& Version) {
     for (const SkippedPicture& s : Report.skipped) html += "<li class=\"warning\">" + Escaped(s.reason) + "</li>\n";
     html += "</ul>\n";
   }
-  html += "<h2>Results</h2>\n" + ResultsTable(Report);
+  html += "<h2>Results</h2>\n" + ResultsTable(Report, false);
   html += "<h2>Times</h2>\n" + TimesChart(Report);
   html += Report.builds.size() == 2 ? "<h2>Where the builds differ most</h2>\n" : "<h2>What the filter changes</h2>\n";
   for (const Region& region : Report.regions) html += RegionSection(Report, region);
+  html += "<h2>Edge shapes</h2>\n<p>Made up by morvane-bench, one call each: where filters go wrong at their edges.</p>\n" +
+          ResultsTable(Report, true);
   return html + "</body>\n</html>\n";
 }
 

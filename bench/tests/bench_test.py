@@ -399,8 +399,9 @@ class Reports(BenchCase):
 
     def test_a_report_is_one_wellformed_file_with_table_chart_and_regions(self):
         results, checker = self.report(OURS, faulty("region"))
-        # The header row and one row per picture and strength, edge shapes included.
-        self.assertEqual(checker.table_rows - len(results["builds"]), 1 + len(results["pairs"]))
+        # Two tables, the photos' and the edge shapes', of one row per picture
+        # and strength under a header row.
+        self.assertEqual(checker.table_rows - len(results["builds"]), 2 + len(results["pairs"]))
         self.assertEqual(checker.svg, 1)
         # Source, A, B and the difference at 100 % and at 400 % for each photo.
         self.assertEqual(len(checker.images), 2 * 8)
