@@ -180,6 +180,13 @@ void FrmTest::CmdSave_Click() {
       dialogs_.MsgBox("还没有可保存的图像，请先选择图像。", MsgBoxStyle::Exclamation, {});
       return;
     }
+    // What the right box holds after a run that failed is the unfiltered
+    // source; written as the result, it would pass for the filter's work.
+    if (!result_filtered_) {
+      dialogs_.MsgBox("没有可保存的增强结果：图像处理库没有为当前图像和强度生成结果。",
+                      MsgBoxStyle::Exclamation, run_failure_);
+      return;
+    }
     std::int16_t filter_index = 0;
     const std::string path =
         dialogs_.ShowSaveDialog(hWnd(), kSaveFilter, "保存图像", filter_index, "");
@@ -204,6 +211,16 @@ void FrmTest::Form_Unload() {
 
 void FrmTest::ApplyEnhancement() {
   if (SrcImage.handle() == nullptr) return;
+  try {
+    RunFilter();
+  } catch (const std::exception& Failure) {
+    run_failure_ = ReasonOf(Failure);
+    throw;
+  }
+  DrawResult();
+}
+
+void FrmTest::RunFilter() {
   RestoreResult();
 
   // Bound outside the timed interval: the time shown is the filter's alone, also
@@ -221,8 +238,6 @@ void FrmTest::ApplyEnhancement() {
                      (source_cut_short_ ? "（文件不完整，缺失的部分显示为纯色）" : ""));
   run_times_.Add(Amount.Value(), t2 - t1);
   lblinfo.SetToolTip(TimeDetails());
-
-  DrawResult();
 }
 
 // Every run starts from the unenhanced source, so results never accumulate. A

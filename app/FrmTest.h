@@ -55,6 +55,7 @@ class FrmTest : public platform::Form {
   void Form_Unload();
 
   void ApplyEnhancement();
+  void RunFilter();
   void RestoreResult();
   std::string TimeDetails() const;
   void DrawSource();
@@ -75,6 +76,7 @@ class FrmTest : public platform::Form {
   PictureView view_;
   RunTimes run_times_;  // of the current picture
   bool result_filtered_ = false;  // DestImage holds the filter's output
+  std::string run_failure_;       // why the last run that failed did
   bool comparing_ = false;   // the right box shows the source
   bool difference_ = false;  // the right box shows what the filter changed
 };

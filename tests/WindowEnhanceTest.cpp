@@ -2,6 +2,7 @@
 // unenhanced source, the value and time captions, and a missing library.
 #include "WindowFixture.h"
 
+#include "platform/Files.h"
 #include "platform/NativeWidget.h"
 
 #include <QRegularExpression>
@@ -154,10 +155,15 @@ TEST_F(MissingLibraryTest, OpenGivesItsMessageAndALaterChangeShowsTheErrorAndGoe
   ExpectNamesTheMissingLibrary(dialogs.Messages[1]);
   EXPECT_EQ(form->LblB[1].Caption(), "6");
 
-  // The window goes on: the unfiltered result can still be saved.
+  // The unfiltered copy in the result's place is not saved as if it were the result.
   Save(PathOf("unfiltered"));
-  EXPECT_EQ(dialogs.Messages.size(), 2u);
-  EXPECT_EQ(PixelsOf(*platform::LoadPicture(PathOf("unfiltered.bmp"))).Bytes, picture.Bytes);
+  ASSERT_EQ(dialogs.Messages.size(), 3u);
+  EXPECT_NE(dialogs.Messages[2].Prompt.find("没有可保存的增强结果"), std::string::npos);
+  EXPECT_NE(dialogs.Messages[2].Detail.find("NoSuchProcessing"), std::string::npos)
+      << dialogs.Messages[2].Detail;
+  EXPECT_TRUE(dialogs.SaveRequests.empty());
+  EXPECT_FALSE(platform::FileExists(PathOf("unfiltered.bmp")));
+  EXPECT_FALSE(platform::FileExists(PathOf("unfiltered")));
 }
 
 // A held arrow repeats; the box that the first step puts up must not be

@@ -84,6 +84,31 @@ TEST_F(SaveTest, NothingLoadedWritesNoFileAndSaysSo) {
   EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
+// A run refused at the strength now set leaves the unfiltered source in the
+// result's place: saving is refused, and the file of that name stays as it was.
+TEST_F(SaveTest, ResultTheFilterRefusedAtThisStrengthIsNotSaved) {
+  Open(WritePicture("p.bmp", 30, 20));
+  WriteText(PathOf("kept.bmp"), "keep me");
+  FakeGivesResult(-5);
+  PressKey(form->Amount, Qt::Key_Right);
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+
+  Save(PathOf("kept.bmp"));
+  ASSERT_EQ(dialogs.Messages.size(), 2u);
+  EXPECT_NE(dialogs.Messages[1].Prompt.find("没有可保存的增强结果"), std::string::npos);
+  EXPECT_NE(dialogs.Messages[1].Detail.find("错误码 -5"), std::string::npos)
+      << dialogs.Messages[1].Detail;
+  EXPECT_TRUE(dialogs.SaveRequests.empty());
+  EXPECT_EQ(Contents(PathOf("kept.bmp")), "keep me");
+
+  FakeGivesResult(0);
+  PressKey(form->Amount, Qt::Key_Left);
+  Save(PathOf("kept.bmp"));
+  EXPECT_EQ(dialogs.Messages.size(), 2u);
+  EXPECT_EQ(SavedPixels(PathOf("kept.bmp")), PixelsOf(form->DestImage).Bytes);
+  EXPECT_TRUE(PixelsOf(form->SrcImage).RegionEquals(PixelsOf(form->DestImage), 0, 0, 30, 20, 5));
+}
+
 TEST_F(SaveTest, FailureShowsItsOwnTextAndTheWindowGoesOn) {
   Open(WritePicture("p.bmp", 30, 20));
   const std::string unwritable = PathOf("no-such-folder/result");

@@ -1,12 +1,17 @@
-// The one place that picks a SIMD level: compiles kernels-inl.h once per
-// x86-64 target and forwards each kernel to the best one the CPU supports.
+// The one place that picks a SIMD level: compiles every stage's kernels
+// once per x86-64 target (SSSE3, SSE4, AVX2, AVX-512 and the portable
+// baseline) and forwards each to the best one the CPU supports.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "kernels.cc"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
 
-#include "kernels-inl.h"
+#include "pixels-inl.h"
+#include "splat-inl.h"
+#include "blur-inl.h"
+#include "slice-inl.h"
+#include "window-inl.h"
 
 #if HWY_ONCE
 #include "kernels.h"
@@ -23,7 +28,7 @@ HWY_EXPORT(BlurRows);
 HWY_EXPORT(SliceStrip);
 HWY_EXPORT(SliceRow);
 HWY_EXPORT(LumaRow);
-HWY_EXPORT(DirectRow);
+HWY_EXPORT(WindowRow);
 
 void SplatRow(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
               const float* colW, std::size_t segmentFloats, const SplatScratch& s) {
@@ -71,9 +76,9 @@ void LumaRow(const std::uint8_t* row, int width, std::uint16_t* out) {
   HWY_DYNAMIC_DISPATCH(LumaRow)(row, width, out);
 }
 
-void DirectRow(std::uint8_t* row, int y, const std::uint16_t* luma, int width, int height,
+void WindowRow(std::uint8_t* row, int y, const std::uint16_t* luma, int width, int height,
                int radius, const float* spatial, float gain) {
-  HWY_DYNAMIC_DISPATCH(DirectRow)(row, y, luma, width, height, radius, spatial, gain);
+  HWY_DYNAMIC_DISPATCH(WindowRow)(row, y, luma, width, height, radius, spatial, gain);
 }
 
 }  // namespace morvane::imgproc

@@ -10,7 +10,11 @@
 #include <hwy/highway.h>
 #include <hwy/tests/hwy_gtest.h>
 
-#include "kernels-inl.h"
+#include "pixels-inl.h"
+#include "splat-inl.h"
+#include "blur-inl.h"
+#include "slice-inl.h"
+#include "window-inl.h"
 
 #ifndef MORVANE_KERNELS_TEST_ORACLES
 #define MORVANE_KERNELS_TEST_ORACLES
@@ -21,12 +25,14 @@
 #include <random>
 #include <vector>
 
+#include "grid_oracle.h"
+
 namespace morvane::imgproc::oracle {
+namespace grid = iptest::grid;
 
 constexpr int kWidest = 16;  // floats in an AVX-512 vector
 constexpr int kGuard = 48;   // bytes around a row that no kernel may touch
 constexpr std::uint8_t kMark = 0xA7;
-constexpr double kTaps[3] = {0.489163262, 0.231064364, 0.0243540048};
 
 // Bytes in [low, low + span) (span a power of two up to 256).
 std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed, int low = 0,
@@ -45,13 +51,13 @@ std::vector<std::uint8_t> GuardedRow(int width, std::uint32_t seed, int low = 0,
   return row;
 }
 
-// The column tables the orchestration builds, padded past the row.
-struct Columns {
+// The column tables the run of a call builds, padded past the row.
+struct ColumnTables {
   std::vector<std::int32_t> off;
   std::vector<float> w;
 };
-Columns MakeColumns(int width, double spacing) {
-  Columns c{std::vector<std::int32_t>(width + 32, 0), std::vector<float>(width + 32, 0.0f)};
+ColumnTables MakeColumns(int width, double spacing) {
+  ColumnTables c{std::vector<std::int32_t>(width + 32, 0), std::vector<float>(width + 32, 0.0f)};
   for (int x = 0; x < width; ++x) {
     const double u = x / spacing;
     c.off[x] = static_cast<std::int32_t>(std::floor(u)) * kCellFloats;
@@ -60,29 +66,16 @@ Columns MakeColumns(int width, double spacing) {
   return c;
 }
 
-// 0.299 R + 0.587 G + 0.114 B with weights in 1/32768; exact in float, and
-// the same on every target.
-float Luma(const std::uint8_t* p) {
-  return static_cast<float>(9798 * p[2] + 19235 * p[1] + 3735 * p[0]) / 32768.0f;
-}
-
-// Range cell and the weight of the bin above it, as the kernels define them.
-void RangeCell(float y, int& cell, float& frac) {
-  const float z = y * (1.0f / kSigmaR);
-  cell = std::min(static_cast<int>(z), kBins - 2);
-  frac = std::min(z - static_cast<float>(cell), 1.0f);
-}
-
 // The splat of the segment's pixels in double precision: at each float of
 // the segment, the sum of w * y (a value) or of w (a weight) over the pixels,
 // w the tent weight in x times the one in range.
-std::vector<double> Splatted(const std::uint8_t* row, const Segment& seg, const Columns& cols) {
+std::vector<double> Splatted(const std::uint8_t* row, const Segment& seg, const ColumnTables& cols) {
   std::vector<double> sums(seg.floats, 0.0);
   for (int x = seg.xBegin; x < seg.xEnd; ++x) {
-    const float y = Luma(row + 3 * x);
+    const double y = grid::Luma(row + 3 * x);
     int cell;
-    float hi;
-    RangeCell(y, cell, hi);
+    double hi;
+    grid::RangeBin(y, cell, hi);
     const double wx[2] = {1.0 - cols.w[x], cols.w[x]};
     const double wz[2] = {1.0 - hi, hi};
     for (int i = 0; i < 2; ++i)
@@ -93,11 +86,6 @@ std::vector<double> Splatted(const std::uint8_t* row, const Segment& seg, const 
       }
   }
   return sums;
-}
-
-// The detail is rounded once per pixel, then added to each channel.
-std::uint8_t Enhanced(std::uint8_t c, double detail) {
-  return static_cast<std::uint8_t>(std::clamp(c + std::nearbyint(detail), 0.0, 255.0));
 }
 
 // Rows of pixels [xBegin, xEnd) changed by at most one level, the guards not at all.
@@ -124,6 +112,7 @@ namespace morvane::imgproc {
 namespace HWY_NAMESPACE {
 namespace {
 namespace o = oracle;
+namespace grid = iptest::grid;
 
 // Widths 1 .. 2 x the widest vector, each also as a segment that starts at
 // the second cell (pixel offset > 0, nonzero segment base).
@@ -133,7 +122,7 @@ void ForEachSegment(double spacing, Fn fn) {
     const int lead = static_cast<int>(std::ceil(spacing));
     for (int xBegin : {0, lead}) {
       const int xEnd = xBegin + width;
-      const o::Columns cols = o::MakeColumns(xEnd, spacing);
+      const o::ColumnTables cols = o::MakeColumns(xEnd, spacing);
       const int firstCell = cols.off[xBegin] / kCellFloats;
       const int cells = cols.off[xEnd - 1] / kCellFloats - firstCell + 2;
       const std::size_t floats =
@@ -150,7 +139,7 @@ void TestLumaRow() {
     std::vector<std::uint16_t> out(width + 1, 0xBEEF);
     HWY_NAMESPACE::LumaRow(row.data(), width, out.data());
     for (int x = 0; x < width; ++x) {
-      const double want = std::nearbyint(o::Luma(&row[3 * x]) * 256.0);
+      const double want = std::nearbyint(grid::Luma(&row[3 * x]) * 256.0);
       // Integer weights make the luma exact on every target.
       ASSERT_EQ(out[x], want) << "width " << width << " pixel " << x;
     }
@@ -163,20 +152,20 @@ void TestSplatRow() {
   // share a range bin and so add in groups.
   for (double spacing : {2.0, 3.3, 9.0, 17.5})
     for (const int low : {0, 96}) {
-    ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+    ForEachSegment(spacing, [&](const Segment& seg, const o::ColumnTables& cols) {
       const auto guarded =
           o::GuardedRow(seg.xEnd, seg.xEnd * 7 + seg.xBegin, low, low == 0 ? 256 : 16);
       const std::uint8_t* row = guarded.data() + o::kGuard;
-      std::vector<float> copies(kSplatCopies * seg.floats, 0.0f);
-      std::vector<std::int32_t> off(kSplatChunk);
-      std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
+      std::vector<float> copies(2 * seg.floats, 0.0f);
+      std::vector<std::int32_t> off(kBatchPixels);
+      std::vector<float> near(4 * kBatchPixels), far(4 * kBatchPixels);
       HWY_NAMESPACE::SplatRow(row, seg, cols.off.data(), cols.w.data(), seg.floats,
                SplatScratch{copies.data(), off.data(), near.data(), far.data()});
 
       const std::vector<double> want = o::Splatted(row, seg, cols);
       for (std::size_t i = 0; i < seg.floats; ++i) {
         double sum = 0;
-        for (int c = 0; c < kSplatCopies; ++c) sum += copies[c * seg.floats + i];
+        for (int c = 0; c < 2; ++c) sum += copies[c * seg.floats + i];
         // A value moves by y / 25 times the rounding of y when y sits near a
         // bin boundary; a lost or misplaced pixel moves it by whole levels.
         ASSERT_NEAR(sum, want[i], 5e-3 + 1e-5 * std::abs(want[i]))
@@ -193,13 +182,13 @@ void TestSplatRow() {
 void TestSplatRowInto() {
   for (double spacing : {2.0, 2.4}) {
     for (const int low : {0, 96}) {
-      ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+      ForEachSegment(spacing, [&](const Segment& seg, const o::ColumnTables& cols) {
         const auto guarded =
             o::GuardedRow(seg.xEnd, seg.xEnd * 11 + seg.xBegin, low, low == 0 ? 256 : 16);
         const std::uint8_t* row = guarded.data() + o::kGuard;
         const std::vector<double> pixels = o::Splatted(row, seg, cols);
-        std::vector<std::int32_t> off(kSplatChunk);
-        std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
+        std::vector<std::int32_t> off(kBatchPixels);
+        std::vector<float> near(4 * kBatchPixels), far(4 * kBatchPixels);
         const SplatScratch scratch{nullptr, off.data(), near.data(), far.data()};
         for (const float w1 : {0.0f, 0.375f, 1.0f}) {
           std::vector<float> g0(seg.floats), g1(seg.floats);
@@ -239,7 +228,7 @@ void TestPendAndFlushStrip() {
       std::mt19937 rng(static_cast<std::uint32_t>(floats + rows));
       std::uniform_real_distribution<float> value(0.0f, 100.0f);
       std::uniform_real_distribution<float> share(0.0f, 1.0f);
-      std::vector<float> copies(kSplatCopies * segmentFloats, 0.0f), pending(floats);
+      std::vector<float> copies(2 * segmentFloats, 0.0f), pending(floats);
       for (std::size_t i = floats; i < segmentFloats; ++i) copies[i] = copies[segmentFloats + i] = -3.0f;
       std::vector<float> g0(floats), g1(floats);
       for (auto& v : g0) v = value(rng);
@@ -268,12 +257,12 @@ void TestPendAndFlushStrip() {
       for (std::size_t i = 0; i < floats; ++i) {
         ASSERT_NEAR(g0[i], want0[i], 1e-5 * want0[i]) << rows << " rows, float " << i;
         ASSERT_NEAR(g1[i], want1[i], 1e-5 * want1[i]) << rows << " rows, float " << i;
-        for (int c = 0; c < kSplatCopies; ++c) {
+        for (int c = 0; c < 2; ++c) {
           ASSERT_EQ(copies[c * segmentFloats + i], 0.0f) << "copy " << c << " not cleared at " << i;
         }
       }
       // Floats past `floats` belong to the next segment.
-      for (int c = 0; c < kSplatCopies; ++c)
+      for (int c = 0; c < 2; ++c)
         for (std::size_t i = floats; i < segmentFloats; ++i)
           ASSERT_EQ(copies[c * segmentFloats + i], -3.0f) << "copy " << c << " float " << i;
     }
@@ -294,7 +283,7 @@ void TestBlurBins() {
         double want = 0;
         for (int d = -2; d <= 2; ++d) {
           const int j = k + 2 * d;
-          if (j >= 0 && j < kCellFloats) want += o::kTaps[std::abs(d)] * in[c * kCellFloats + j];
+          if (j >= 0 && j < kCellFloats) want += grid::Tap(d) * in[c * kCellFloats + j];
         }
         ASSERT_NEAR(row[c * kCellFloats + k], want, 1e-4) << "cell " << c << " float " << k;
       }
@@ -320,7 +309,7 @@ void TestBlurAxis() {
           }
           double want = 0;
           for (int d = -2; d <= 2; ++d)
-            if (i + d >= 0 && i + d < count) want += o::kTaps[std::abs(d)] * in[(i + d) * stride + l];
+            if (i + d >= 0 && i + d < count) want += grid::Tap(d) * in[(i + d) * stride + l];
           ASSERT_NEAR(got, want, 1e-4) << "count " << count << " sample " << i << " lane " << l;
         }
     }
@@ -347,7 +336,7 @@ void TestBlurRows() {
         continue;
       }
       double want = 0;
-      for (int d = -2; d <= 2; ++d) want += o::kTaps[std::abs(d)] * in[(2 + d) * stride + l];
+      for (int d = -2; d <= 2; ++d) want += grid::Tap(d) * in[(2 + d) * stride + l];
       ASSERT_NEAR(out[l], want, 1e-4) << floats << " floats, lane " << l;
     }
     EXPECT_TRUE(std::equal(in.begin(), in.begin() + 5 * stride, data.begin())) << "changed an input";
@@ -361,7 +350,7 @@ void TestSliceRow() {
   // fit the narrower table window AVX2 uses then.
   for (double spacing : {2.0, 5.5, 9.0, 17.5}) {
     for (const int low : {0, 96}) {
-      ForEachSegment(spacing, [&](const Segment& seg, const o::Columns& cols) {
+      ForEachSegment(spacing, [&](const Segment& seg, const o::ColumnTables& cols) {
         // Two grid rows of positive weights and values that are weight times a
         // level, plus the slack the interpolation may read.
         std::mt19937 rng(static_cast<std::uint32_t>(seg.xEnd * 31 + seg.xBegin));
@@ -385,10 +374,10 @@ void TestSliceRow() {
           auto at = [&](std::size_t i) { return g0[i] + wy * (g1[i] - g0[i]); };
           for (int x = seg.xBegin; x < seg.xEnd; ++x) {
             std::uint8_t* p = want.data() + o::kGuard + 3 * x;
-            const float y = o::Luma(p);
+            const double y = grid::Luma(p);
             int cell;
-            float fz;
-            o::RangeCell(y, cell, fz);
+            double fz;
+            grid::RangeBin(y, cell, fz);
             const std::size_t c0 = cols.off[x] - seg.base + 2 * cell;
             double vw[2];
             for (int k = 0; k < 2; ++k) {
@@ -396,7 +385,7 @@ void TestSliceRow() {
               vw[k] = lerp(c0) + cols.w[x] * (lerp(c0 + kCellFloats) - lerp(c0));
             }
             const double detail = gain * (y - vw[0] / vw[1]);
-            for (int c = 0; c < 3; ++c) p[c] = o::Enhanced(p[c], detail);
+            for (int c = 0; c < 3; ++c) p[c] = grid::Enhanced(p[c], detail);
           }
           o::ExpectRowMatches(guarded, want, seg.xBegin, seg.xEnd, "SliceRow");
         }
@@ -405,12 +394,12 @@ void TestSliceRow() {
   }
 }
 
-void TestDirectRow() {
+void TestWindowRow() {
   constexpr int kHeight = 5;
   const double sigma = 2.0;
-  float spatial[2 * kDirectRadius + 1];
-  for (int d = -kDirectRadius; d <= kDirectRadius; ++d)
-    spatial[d + kDirectRadius] = static_cast<float>(std::exp(-(d * d) / (2 * sigma * sigma)));
+  float spatial[2 * kWindowRadius + 1];
+  for (int d = -kWindowRadius; d <= kWindowRadius; ++d)
+    spatial[d + kWindowRadius] = static_cast<float>(std::exp(-(d * d) / (2 * sigma * sigma)));
   for (int width = 1; width <= 2 * o::kWidest + 1; ++width) {
     std::vector<std::vector<std::uint8_t>> rows;
     std::vector<std::uint16_t> luma(static_cast<std::size_t>(width) * kHeight);
@@ -420,25 +409,25 @@ void TestDirectRow() {
     }
     const int y = 2;
     auto want = rows[y];
-    HWY_NAMESPACE::DirectRow(rows[y].data() + o::kGuard, y, luma.data(), width, kHeight, kDirectRadius, spatial,
+    HWY_NAMESPACE::WindowRow(rows[y].data() + o::kGuard, y, luma.data(), width, kHeight, kWindowRadius, spatial,
               1.5f);
     for (int x = 0; x < width; ++x) {
       double sumV = 0, sumW = 0;
       const double lp = luma[y * width + x];
       for (int qy = 0; qy < kHeight; ++qy)
-        for (int qx = std::max(0, x - kDirectRadius); qx <= std::min(width - 1, x + kDirectRadius); ++qx) {
+        for (int qx = std::max(0, x - kWindowRadius); qx <= std::min(width - 1, x + kWindowRadius); ++qx) {
           const double lq = luma[qy * width + qx];
           const double d = (lq - lp) / 256.0;
-          const double w = spatial[qy - y + kDirectRadius] * spatial[qx - x + kDirectRadius] *
+          const double w = spatial[qy - y + kWindowRadius] * spatial[qx - x + kWindowRadius] *
                            std::exp(-d * d / (2.0 * kSigmaR * kSigmaR));
           sumV += w * lq / 256.0;
           sumW += w;
         }
       std::uint8_t* p = want.data() + o::kGuard + 3 * x;
-      const double detail = 1.5 * (o::Luma(p) - sumV / sumW);
-      for (int c = 0; c < 3; ++c) p[c] = o::Enhanced(p[c], detail);
+      const double detail = 1.5 * (grid::Luma(p) - sumV / sumW);
+      for (int c = 0; c < 3; ++c) p[c] = grid::Enhanced(p[c], detail);
     }
-    o::ExpectRowMatches(rows[y], want, 0, width, "DirectRow");
+    o::ExpectRowMatches(rows[y], want, 0, width, "WindowRow");
   }
 }
 
@@ -465,7 +454,7 @@ TEST(KernelsAgree, SplatRowSameBitsOnEveryTarget) {
       for (const int width : {5, 13, 24, 37, 300, 531}) {
         for (const int xBegin : {0, 11}) {
           const int xEnd = xBegin + width;
-          const oracle::Columns cols = oracle::MakeColumns(xEnd, spacing);
+          const oracle::ColumnTables cols = oracle::MakeColumns(xEnd, spacing);
           const int firstCell = cols.off[xBegin] / kCellFloats;
           const std::size_t floats = static_cast<std::size_t>(
               (cols.off[xEnd - 1] / kCellFloats - firstCell + 2) * kCellFloats + kRowAlignFloats);
@@ -475,9 +464,9 @@ TEST(KernelsAgree, SplatRowSameBitsOnEveryTarget) {
           std::vector<float> first;
           for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
             hwy::SetSupportedTargetsForTest(target);
-            std::vector<float> copies(kSplatCopies * floats, 0.0f);
-            std::vector<std::int32_t> off(kSplatChunk);
-            std::vector<float> near(4 * kSplatChunk), far(4 * kSplatChunk);
+            std::vector<float> copies(2 * floats, 0.0f);
+            std::vector<std::int32_t> off(kBatchPixels);
+            std::vector<float> near(4 * kBatchPixels), far(4 * kBatchPixels);
             HWY_DYNAMIC_DISPATCH(SplatRow)(guarded.data() + oracle::kGuard, seg, cols.off.data(),
                                            cols.w.data(), floats,
                                            SplatScratch{copies.data(), off.data(), near.data(),
@@ -505,7 +494,7 @@ HWY_EXPORT_AND_TEST_P(Kernels, TestBlurBins);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurAxis);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurRows);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSliceRow);
-HWY_EXPORT_AND_TEST_P(Kernels, TestDirectRow);
+HWY_EXPORT_AND_TEST_P(Kernels, TestWindowRow);
 
 }  // namespace
 }  // namespace morvane::imgproc

@@ -1,0 +1,385 @@
+// Splat: adds each pixel's luminance, with tent weights in x and in range,
+// into the grid rows around it, through two accumulator copies of a segment
+// or straight into the grid rows at small spacings.
+#if defined(MORVANE_IMGPROC_SPLAT_INL_H_) == defined(HWY_TARGET_TOGGLE)
+#ifdef MORVANE_IMGPROC_SPLAT_INL_H_
+#undef MORVANE_IMGPROC_SPLAT_INL_H_
+#else
+#define MORVANE_IMGPROC_SPLAT_INL_H_
+#endif
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "pixels-inl.h"
+#include "quads-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace morvane::imgproc {
+namespace HWY_NAMESPACE {
+
+// The splat's additions. Each pixel adds two quads: `near` at its offset in
+// cell cx, `far` kCellFloats further on, in cell cx + 1. Neighbouring pixels
+// mostly share both the cell and the bins (a grid cell is sigma_s wide, ~17
+// px at 1920x1080 and ~47 px at 4000x3000, and photos rarely move 25 levels
+// within a few pixels), so the pixels are taken in groups of 8, aligned from
+// the start of the batch: a group whose pixels all land on one offset adds
+// the sum of its quads there once, instead of one read-modify-write per
+// pixel. Other groups add pixel by pixel, even pixels into the first
+// accumulator copy and odd ones into the second, which breaks the
+// store-to-load chain of neighbours that share an offset. (Blocks of 4 as a
+// second level cut more instructions, but their branch is too hard to
+// predict.) A group's quads are summed as ((q0 + q1) + (q2 + q3)) +
+// ((q4 + q5) + (q6 + q7)) into the first copy, every address receives its
+// additions in pixel order, and every target follows this grouping, vector
+// code and tails alike, so the sums are bit-identical on all of them
+// whatever their vector width. A group is one AVX2 vector, half an AVX-512 one.
+constexpr int kGroupPixels = 8;
+constexpr int kBlockPixels = 4;
+static_assert(kGroupPixels % 2 == 0 && kBatchPixels % kGroupPixels == 0,
+              "a group's first pixel goes to the first copy, and groups never straddle a batch");
+
+// Offset of pixel i's accumulator copy from the first.
+HWY_INLINE std::size_t CopyOf(int i, std::size_t segmentFloats) {
+  return static_cast<std::size_t>(i % 2) * segmentFloats;
+}
+
+// Adds a pixel's (or a block's, or a group's) near and far quads at acc.
+HWY_INLINE void AddQuads(float* HWY_RESTRICT acc, Quad nearQ, Quad farQ) {
+  StoreQuad(AddQuad(LoadQuad(acc), nearQ), acc);
+  StoreQuad(AddQuad(LoadQuad(acc + kCellFloats), farQ), acc + kCellFloats);
+}
+
+// The quads of the block of pixels [i, i + 4) in `c`, summed.
+HWY_INLINE Quad BlockSum(const float* HWY_RESTRICT c, int i) {
+  c += 4 * i;
+  return AddQuad(AddQuad(LoadQuad(c), LoadQuad(c + 4)), AddQuad(LoadQuad(c + 8), LoadQuad(c + 12)));
+}
+
+// Whether pixels [i, i + count) all have the offset of pixel i.
+HWY_INLINE bool SameOffset(const std::int32_t* HWY_RESTRICT offs, int i, int count) {
+  for (int k = 1; k < count; ++k) {
+    if (offs[i + k] != offs[i]) return false;
+  }
+  return true;
+}
+
+// Adds the contributions that SplatRow left in s.near/s.far/s.off for pixels
+// [from, count) of a batch, from a multiple of kGroupPixels.
+HWY_INLINE void ScatterBuffered(const SplatScratch& s, int from, int count,
+                                std::size_t segmentFloats) {
+  const std::int32_t* HWY_RESTRICT offs = s.off;
+  const float* HWY_RESTRICT nearC = s.near;
+  const float* HWY_RESTRICT farC = s.far;
+  float* HWY_RESTRICT copies = s.copies;
+  for (int g = from; g < count; g += kGroupPixels) {
+    if (g + kGroupPixels <= count && SameOffset(offs, g, kGroupPixels)) {
+      AddQuads(copies + offs[g], AddQuad(BlockSum(nearC, g), BlockSum(nearC, g + kBlockPixels)),
+               AddQuad(BlockSum(farC, g), BlockSum(farC, g + kBlockPixels)));
+      continue;
+    }
+    for (int i = g; i < std::min(g + kGroupPixels, count); ++i) {
+      AddQuads(copies + CopyOf(i, segmentFloats) + offs[i],
+               LoadQuad(nearC + 4 * i), LoadQuad(farC + 4 * i));
+    }
+  }
+}
+
+#if HWY_TARGET <= HWY_AVX2
+// AVX2 and AVX-512 add whole vectors of contributions straight from
+// registers (TransposeQuads), in the groups and order above.
+
+// Adds the quads of lanes 4 * kBlock .. 4 * kBlock + 3 at their offsets
+// from `copies`, which include the offset of each lane's copy.
+template <int kBlock>
+HWY_INLINE void AddBlock(const VF (&nearQ)[4], const VF (&farQ)[4], const std::uint32_t* offs,
+                         float* HWY_RESTRICT copies) {
+  for (int j = 0; j < 4; ++j) {
+    AddQuads(copies + offs[kBlockPixels * kBlock + j], Block<kBlock>(nearQ[j]),
+             Block<kBlock>(farQ[j]));
+  }
+}
+
+// (q0 + q1) + (q2 + q3) of the transposed quads: block k sums lanes 4k .. 4k + 3.
+HWY_INLINE VF SumOfQuads(const VF (&q)[4]) {
+  return hn::Add(hn::Add(q[0], q[1]), hn::Add(q[2], q[3]));
+}
+
+// Adds group kGroup (lanes 8 * kGroup ..) of the vector: once if `same`
+// says its lanes share an offset, else lane by lane.
+template <int kGroup>
+HWY_INLINE void AddGroup(const VF (&nearQ)[4], const VF (&farQ)[4], const std::uint32_t* offs,
+                         unsigned same, float* HWY_RESTRICT copies) {
+  if (((same >> (kGroupPixels * kGroup)) & 0xFF) == 0xFF) {
+    const VF nearSum = SumOfQuads(nearQ), farSum = SumOfQuads(farQ);
+    AddQuads(copies + offs[kGroupPixels * kGroup],
+             AddQuad(Block<2 * kGroup>(nearSum), Block<2 * kGroup + 1>(nearSum)),
+             AddQuad(Block<2 * kGroup>(farSum), Block<2 * kGroup + 1>(farSum)));
+    return;
+  }
+  AddBlock<2 * kGroup>(nearQ, farQ, offs, copies);
+  AddBlock<2 * kGroup + 1>(nearQ, farQ, offs, copies);
+}
+
+// `off` holds each lane's float offset into its segment, `copyOff` that of
+// the lane's accumulator copy from the first.
+HWY_INLINE void ScatterVector(const VF (&nearQuads)[4], const VF (&farQuads)[4], VI off, VI copyOff,
+                              float* HWY_RESTRICT copies) {
+#if HWY_TARGET <= HWY_AVX3
+  const __m512i groupFirst = _mm512_setr_epi32(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
+  const unsigned same =
+      _mm512_cmpeq_epi32_mask(off.raw, _mm512_permutexvar_epi32(groupFirst, off.raw));
+#else
+  const unsigned same = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(
+      _mm256_cmpeq_epi32(off.raw, _mm256_broadcastd_epi32(_mm256_castsi256_si128(off.raw))))));
+  if (same == 0xFF) {
+    // hadd pairs neighbouring lanes: twice over (v, w, vh, wh) it leaves in
+    // block k the sums of lanes 4k .. 4k + 3, added as SumOfQuads adds them.
+    auto sum = [](const VF (&x)[4]) {
+      return _mm256_hadd_ps(_mm256_hadd_ps(x[0].raw, x[1].raw), _mm256_hadd_ps(x[2].raw, x[3].raw));
+    };
+    auto halves = [](__m256 v) {
+      return AddQuad(Quad{_mm256_castps256_ps128(v)}, Quad{_mm256_extractf128_ps(v, 1)});
+    };
+    const auto first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(off.raw)));
+    AddQuads(copies + first, halves(sum(nearQuads)), halves(sum(farQuads)));
+    return;
+  }
+#endif
+  VF nearQ[4], farQ[4];
+  TransposeQuads(nearQuads[0], nearQuads[1], nearQuads[2], nearQuads[3], nearQ);
+  TransposeQuads(farQuads[0], farQuads[1], farQuads[2], farQuads[3], farQ);
+  // Unsigned, so that indexing needs no sign extension.
+  const hn::RebindToUnsigned<DF> du;
+  HWY_ALIGN std::uint32_t offs[kMaxLanes];
+  hn::Store(hn::BitCast(du, hn::Add(off, copyOff)), du, offs);
+  AddGroup<0>(nearQ, farQ, offs, same, copies);
+#if HWY_TARGET <= HWY_AVX3
+  AddGroup<1>(nearQ, farQ, offs, same, copies);
+#endif
+}
+#endif
+
+// The contributions of the `valid` pixels from x on (lanes past them add
+// nothing): near and far quads, lane by lane, and each lane's offset from
+// the first copy.
+struct Contributions {
+  VF nearQ[4], farQ[4];
+  VI off;
+};
+HWY_INLINE Contributions Contribute(const std::uint8_t* HWY_RESTRICT row, int x, int valid,
+                                    const std::int32_t* HWY_RESTRICT colOff,
+                                    const float* HWY_RESTRICT colW, VI base,
+                                    std::uint8_t* HWY_RESTRICT tail) {
+  const DF df;
+  const DI di;
+  const VF one = hn::Set(df, 1.0f);
+  const VF y = LoadLuma(row + 3 * static_cast<std::ptrdiff_t>(x), valid, tail);
+  const RangeBin z = RangeBinOf(y);
+  VF hi = z.above;
+  VF lo = hn::Sub(one, hi);
+  if (valid < static_cast<int>(hn::Lanes(df))) {
+    const auto m = hn::FirstN(df, static_cast<std::size_t>(valid));
+    lo = hn::IfThenElseZero(m, lo);
+    hi = hn::IfThenElseZero(m, hi);
+  }
+  const VF wx1 = hn::LoadU(df, colW + x);
+  const VF wx0 = hn::Sub(one, wx1);
+  const VF a0 = hn::Mul(wx0, lo), b0 = hn::Mul(wx0, hi);
+  const VF a1 = hn::Mul(wx1, lo), b1 = hn::Mul(wx1, hi);
+  return Contributions{{hn::Mul(a0, y), a0, hn::Mul(b0, y), b0},
+                       {hn::Mul(a1, y), a1, hn::Mul(b1, y), b1},
+                       hn::Add(hn::Sub(hn::LoadU(di, colOff + x), base), hn::Add(z.bin, z.bin))};
+}
+
+// Leaves the contributions of the `valid` pixels from x0 + i in s.near,
+// s.far and s.off at pixel i of the batch, for the adds that follow.
+HWY_INLINE void BufferContributions(const std::uint8_t* HWY_RESTRICT row, int x0, int i, int valid,
+                                    const std::int32_t* HWY_RESTRICT colOff,
+                                    const float* HWY_RESTRICT colW, VI base,
+                                    std::uint8_t* HWY_RESTRICT tail, const SplatScratch& s) {
+  const DF df;
+  const Contributions c = Contribute(row, x0 + i, valid, colOff, colW, base, tail);
+  hn::StoreInterleaved4(c.nearQ[0], c.nearQ[1], c.nearQ[2], c.nearQ[3], df, s.near + 4 * i);
+  hn::StoreInterleaved4(c.farQ[0], c.farQ[1], c.farQ[2], c.farQ[3], df, s.far + 4 * i);
+  hn::StoreU(c.off, DI(), s.off + i);
+}
+
+void SplatRow(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
+              const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
+              std::size_t segmentFloats, const SplatScratch& s) {
+  const DF df;
+  const DI di;
+  const int n = static_cast<int>(hn::Lanes(df));
+  const VI base = hn::Set(di, seg.base);
+  HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
+#if HWY_TARGET <= HWY_AVX2
+  // Read once: the additions may alias `s`.
+  float* HWY_RESTRICT copies = s.copies;
+  // Offset of each lane's copy from the first, as CopyOf gives it.
+  const VI copyOff = hn::Mul(hn::And(hn::Iota(di, 0), hn::Set(di, 1)),
+                             hn::Set(di, static_cast<std::int32_t>(segmentFloats)));
+#endif
+
+  for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kBatchPixels) {
+    const int count = std::min(kBatchPixels, seg.xEnd - x0);
+    int i = 0;
+#if HWY_TARGET <= HWY_AVX2
+    // Whole vectors add straight from registers, in a loop of their own
+    // that tests no tail.
+    for (; i + n <= count; i += n) {
+      const Contributions c = Contribute(row, x0 + i, n, colOff, colW, base, tail);
+      ScatterVector(c.nearQ, c.farQ, c.off, copyOff, copies);
+    }
+#endif
+    const int firstBuffered = i;
+    for (; i < count; i += n) {
+      BufferContributions(row, x0, i, std::min(n, count - i), colOff, colW, base, tail, s);
+    }
+    ScatterBuffered(s, firstBuffered, count, segmentFloats);
+  }
+}
+
+// A strip's pixel rows add into the copies one after another, and the
+// copies are flushed into the strip's two grid rows once, after its last
+// row: the copies then hold C, the sum of every row R_j of the strip, and
+// grid row g1 must receive sum_j w_j R_j (w_j the weight of row j). With
+// C_j the copies' sum after row j, that is
+//   w_last * C - P,   P = sum over all rows but the last of (w_{j+1} - w_j) C_j,
+// and g0 receives C less that, (1 - w_last) * C + P. So every row but the
+// last adds its step (w_{j+1} - w_j) times the copies' sum into `pending`
+// (PendRow), which reads three segments and writes one, where a flush of
+// every row into both grid rows read four and wrote four.
+
+void PendRow(const float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t floats,
+             float* HWY_RESTRICT pending, float step, bool first) {
+  const DF df;
+  const std::size_t n = hn::Lanes(df);
+  const VF vstep = hn::Set(df, step);
+  const float* c0 = copies;
+  const float* c1 = copies + segmentFloats;
+  for (std::size_t i = 0; i < floats; i += n) {
+    const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
+    const VF p = first ? hn::Mul(vstep, sum) : hn::MulAdd(vstep, sum, hn::LoadU(df, pending + i));
+    hn::StoreU(p, df, pending + i);
+  }
+}
+
+void FlushStrip(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size_t floats,
+                const float* HWY_RESTRICT pending, float* HWY_RESTRICT g0, float* HWY_RESTRICT g1,
+                float w0, float w1) {
+  const DF df;
+  const std::size_t n = hn::Lanes(df);
+  const VF vw0 = hn::Set(df, w0), vw1 = hn::Set(df, w1), zero = hn::Zero(df);
+  float* c0 = copies;
+  float* c1 = copies + segmentFloats;
+  for (std::size_t i = 0; i < floats; i += n) {
+    const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
+    const VF p = pending != nullptr ? hn::LoadU(df, pending + i) : zero;
+    hn::StoreU(hn::Add(hn::LoadU(df, g0 + i), hn::MulAdd(vw0, sum, p)), df, g0 + i);
+    hn::StoreU(hn::Add(hn::LoadU(df, g1 + i), hn::MulSub(vw1, sum, p)), df, g1 + i);
+    hn::StoreU(zero, df, c0 + i);
+    hn::StoreU(zero, df, c1 + i);
+  }
+}
+
+// The splat at small grid spacings (a cell every 2 to 2.5 px, i.e. a short
+// side under 160 px): adds the segment's pixels straight into grid rows g0
+// and g1 (floats from seg.base), weighted by w0 and w1, the pixel row's
+// weights of the two. SplatRow instead adds into accumulator copies, and
+// every pixel row then passes over every float of the segment (PendRow or
+// FlushStrip); that pass costs a fixed amount per cell, 24 floats, which at
+// these spacings is more than the pixels' own splat (at 2 px a cell holds
+// 2 pixels of a row). Here a pixel costs at most two additions per row it
+// reaches, and a row of weight 0 (every other row at 2 px) costs none.
+// Without copies, neighbours that add at one address would wait for each
+// other's stores, and at these spacings nearly every pixel shares a cell
+// with the one before (its own, or its far cell as the next one's own): so
+// the quads of consecutive pixels at one address are summed in registers
+// and stored once, when the run of that address ends.
+// Every target runs this same sequence of quad additions, so the sums are
+// bit-identical on all targets that have FMA.
+void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
+                  const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
+                  float* HWY_RESTRICT g0, float* HWY_RESTRICT g1, float w0, float w1,
+                  const SplatScratch& s) {
+  const DF df;
+  const DI di;
+  const int n = static_cast<int>(hn::Lanes(df));
+  const VI base = hn::Set(di, seg.base);
+  HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
+  const hn::CappedTag<float, 4> dq;
+  using Q = hn::Vec<decltype(dq)>;
+  const int quadLanes = static_cast<int>(hn::Lanes(dq));
+  // Adds pixels [0, count) of the batch, weighted, into grid rows g[0 ..
+  // kRows): each pixel's near quad at its offset a, its far quad at
+  // a + kCellFloats. Both rows in one pass share the loads and the branches,
+  // whose outcome depends on the picture; each row still receives the same
+  // additions in the same order.
+  auto addBatch = [&](auto rows, float* const* g, const float* weight, int count) {
+    constexpr int kRows = decltype(rows)::value;
+    for (int k = 0; k < 4; k += quadLanes) {
+      Q vw[kRows], pendingNear[kRows], pendingFar[kRows];
+      auto store = [&](int r, std::int32_t at, Q q) {
+        hn::StoreU(hn::Add(hn::LoadU(dq, g[r] + at + k), q), dq, g[r] + at + k);
+      };
+      std::int32_t at = s.off[0];
+      for (int r = 0; r < kRows; ++r) {
+        vw[r] = hn::Set(dq, weight[r]);
+        pendingNear[r] = hn::Mul(vw[r], hn::LoadU(dq, s.near + k));
+        pendingFar[r] = hn::Mul(vw[r], hn::LoadU(dq, s.far + k));
+      }
+      for (int i = 1; i < count; ++i) {
+        const std::int32_t a = s.off[i];
+        const Q nearQ = hn::LoadU(dq, s.near + 4 * i + k);
+        const Q farQ = hn::LoadU(dq, s.far + 4 * i + k);
+        if (a == at) {  // same cell and bin
+          for (int r = 0; r < kRows; ++r) {
+            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingNear[r]);
+            pendingFar[r] = hn::MulAdd(vw[r], farQ, pendingFar[r]);
+          }
+          continue;
+        }
+        const bool nextCell = a == at + kCellFloats;  // same bin: its near is our far
+        for (int r = 0; r < kRows; ++r) {
+          store(r, at, pendingNear[r]);
+          if (nextCell) {
+            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingFar[r]);
+          } else {
+            store(r, at + kCellFloats, pendingFar[r]);
+            pendingNear[r] = hn::Mul(vw[r], nearQ);
+          }
+          pendingFar[r] = hn::Mul(vw[r], farQ);
+        }
+        at = a;
+      }
+      for (int r = 0; r < kRows; ++r) {
+        store(r, at, pendingNear[r]);
+        store(r, at + kCellFloats, pendingFar[r]);
+      }
+    }
+  };
+  float* const rows[2] = {g0, g1};
+  const float weights[2] = {w0, w1};
+  // A row of weight 0 (every other pixel row at 2 px) adds to one grid row.
+  const int first = w0 != 0.0f ? 0 : 1;
+  const int rowCount = (w0 != 0.0f) + (w1 != 0.0f);
+  for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kBatchPixels) {
+    const int count = std::min(kBatchPixels, seg.xEnd - x0);
+    for (int i = 0; i < count; i += n) {
+      BufferContributions(row, x0, i, std::min(n, count - i), colOff, colW, base, tail, s);
+    }
+    if (rowCount == 2) {
+      addBatch(std::integral_constant<int, 2>{}, rows, weights, count);
+    } else if (rowCount == 1) {
+      addBatch(std::integral_constant<int, 1>{}, rows + first, weights + first, count);
+    }
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace morvane::imgproc
+HWY_AFTER_NAMESPACE();
+
+#endif  // per-target include guard
