@@ -11,7 +11,7 @@ namespace bench {
 
 namespace {
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;
   const char* value;  // what follows it; nullptr for a switch
   const char* help;
@@ -41,8 +41,8 @@ double ParsePositive(const std::string& Option, const std::string& Text) {
   return value;
 }
 
-const std::vector<OptionSpec>& Table() {
-  static const std::vector<OptionSpec> table{
+const std::vector<OptionEntry>& Table() {
+  static const std::vector<OptionEntry> table{
       {"--library", "PATH",
        "A build of the filter library: a file path, or a bare name looked for as the window looks for its "
        "library (lib<name>.so beside the program, then lib<name>.so.1 and lib<name>.so on the library search "
@@ -155,20 +155,20 @@ Options ParseOptions(const std::vector<std::string>& Arguments) {
     }
     const std::size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
-    const auto spec = std::find_if(Table().begin(), Table().end(),
-                                   [&](const OptionSpec& s) { return name == s.name; });
-    if (spec == Table().end()) throw UsageError("unknown option " + name);
+    const auto entry =
+        std::find_if(Table().begin(), Table().end(), [&](const OptionEntry& e) { return name == e.name; });
+    if (entry == Table().end()) throw UsageError("unknown option " + name);
     std::string value;
-    if (spec->value == nullptr) {
+    if (entry->value == nullptr) {
       if (equals != std::string::npos) throw UsageError(name + " takes no value");
     } else if (equals != std::string::npos) {
       value = argument.substr(equals + 1);
     } else if (i + 1 < Arguments.size()) {
       value = Arguments[++i];
     } else {
-      throw UsageError(name + " needs a value: " + name + " " + spec->value);
+      throw UsageError(name + " needs a value: " + name + " " + entry->value);
     }
-    spec->apply(options, value);
+    entry->apply(options, value);
   }
   if (options.help || options.version) return options;
   if (options.libraries.size() < 2 && options.fail_if_different) {
@@ -190,9 +190,9 @@ std::string HelpText() {
       "a hang, an access outside the buffer or a write into the row padding is\n"
       "reported for that picture and build, and the run goes on.\n"
       "\nOptions:\n";
-  for (const OptionSpec& spec : Table()) {
-    text += std::string("  ") + spec.name + (spec.value ? std::string(" ") + spec.value : "") + "\n";
-    text += Wrapped(spec.help, 6, 74);
+  for (const OptionEntry& entry : Table()) {
+    text += std::string("  ") + entry.name + (entry.value ? std::string(" ") + entry.value : "") + "\n";
+    text += Wrapped(entry.help, 6, 74);
   }
   text +=
       "\nExit status: 0 when all went well; 1 when a gate (--fail-if-different,\n"
