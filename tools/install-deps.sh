@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libhwy-dev
   xvfb xauth x11-utils xdotool fonts-wqy-microhei qt6-translations-l10n
   dpkg-dev file desktop-file-utils appstream lintian
+  python3 chromium
 )
 # The fuzz preset's compiler, which Debian 13 no longer ships; make test does not use it.
 . /etc/os-release
