@@ -57,7 +57,7 @@ test-windows: test-windows-x64 test-windows-x86
 
 test-windows-x64 test-windows-x86: test-windows-%: windows-% build
 	@if tools/windows/wine.sh $* build-windows-$*/wineprefix --version >/dev/null; then \
-	  ctest --preset windows-$*; \
+	  tools/windows/ctest-under-wine.sh $*; \
 	else \
 	  echo "test-windows-$*: Wine cannot run $* programs here; only the DLL's checks that need no Wine"; \
 	  ctest --test-dir build-windows-$*/packaging/windows -R '^imageprocessing_dll_' --output-on-failure; \
