@@ -32,15 +32,23 @@ std::string Shown(const std::string& File) {
 }  // namespace
 
 SharedLibrary::SharedLibrary(std::string Name, int Version, std::vector<std::string> Folders)
-    : description_("the library " + Name) {
-  const std::string file = "lib" + Name + ".so";
-  for (const std::string& folder : Folders) candidates_.push_back(folder + "/" + file);
-  candidates_.push_back(file + "." + std::to_string(Version));
-  candidates_.push_back(file);
-}
+    : candidates_(FilesFor(Name, Version, Folders)), description_("the library " + Name) {}
 
 SharedLibrary::SharedLibrary(std::string File)
     : candidates_{std::move(File)}, description_("the library file") {}
+
+SharedLibrary::SharedLibrary(std::vector<std::string> Files)
+    : candidates_(std::move(Files)), description_(candidates_.size() == 1 ? "the library file" : "the library") {}
+
+std::vector<std::string> SharedLibrary::FilesFor(const std::string& Name, int Version,
+                                                 const std::vector<std::string>& Folders) {
+  const std::string file = "lib" + Name + ".so";
+  std::vector<std::string> files;
+  for (const std::string& folder : Folders) files.push_back(folder + "/" + file);
+  files.push_back(file + "." + std::to_string(Version));
+  files.push_back(file);
+  return files;
+}
 
 // RTLD_NOW: a library that needs a symbol nobody provides is refused here, with
 // the loader's reason, rather than failing in the middle of a call.

@@ -1,6 +1,6 @@
 // SharedLibrary: a library loaded when an entry point is first asked for and kept
 // loaded for the rest of the process: found by name the way the program looks for
-// its filter library, or bound to one file named by path.
+// its filter library, or bound to the first of some files that loads.
 #pragma once
 
 #include <string>
@@ -18,8 +18,15 @@ class SharedLibrary {
   // That file and no other.
   explicit SharedLibrary(std::string File);
 
+  // The first of Files that loads: paths, or bare names for the system's search.
+  explicit SharedLibrary(std::vector<std::string> Files);
+
   SharedLibrary(const SharedLibrary&) = delete;
   SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+  // The files the first constructor tries, in its order.
+  static std::vector<std::string> FilesFor(const std::string& Name, int Version,
+                                           const std::vector<std::string>& Folders);
 
   // Throws LibraryLoadError naming every file tried with the system's reason for
   // each, or the file that lacks the entry point. A failed look-up is tried

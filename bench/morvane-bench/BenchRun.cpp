@@ -8,6 +8,7 @@
 #include "platform/ExecutablePath.h"
 #include "platform/Machine.h"
 #include "platform/Picture.h"
+#include "platform/SharedLibrary.h"
 
 #include <algorithm>
 #include <chrono>
@@ -66,12 +67,12 @@ int OtherStride(const SourcePicture& Picture) {
   return Picture.stride() > row ? row : row + 4;
 }
 
-// Where a build named on the command line may be, in the order tried.
+// Where a build named on the command line may be, in the order tried: a bare
+// name is looked for as the window looks for its library, this program's
+// folder standing for the window's.
 std::vector<std::string> PlacesOf(const std::string& Given) {
   if (Given.find('/') != std::string::npos) return {std::filesystem::absolute(Given).lexically_normal().string()};
-  const std::string file = "lib" + Given + ".so";
-  return {platform::ExecutableFolder() + "/" + file, file + "." + std::to_string(MORVANE_FILTER_INTERFACE_VERSION),
-          file};
+  return platform::SharedLibrary::FilesFor(Given, MORVANE_FILTER_INTERFACE_VERSION, {platform::ExecutableFolder()});
 }
 
 }  // namespace

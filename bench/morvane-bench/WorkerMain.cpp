@@ -9,13 +9,12 @@
 #include "platform/Errors.h"
 #include "platform/FaultTrap.h"
 #include "platform/GuardedBuffer.h"
-#include "platform/LibraryFile.h"
+#include "platform/SharedLibrary.h"
 #include "platform/SharedMemory.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -175,26 +174,16 @@ class Worker {
 int main(int argc, char** argv) {
   platform::EndWithParent();
   const platform::Channel channel{platform::FileDescriptor(bench::kChannelDescriptor)};
-  // The places are tried in order, as the window tries them; the reasons of
-  // every place that failed are told together.
+  // The places are tried in order, as the window tries them.
+  platform::SharedLibrary library(std::vector<std::string>(argv + 1, argv + argc));
   Filter* entry = nullptr;
-  std::unique_ptr<platform::LibraryFile> library;
-  std::string reasons;
-  for (int i = 1; i < argc && entry == nullptr; ++i) {
-    try {
-      library = std::make_unique<platform::LibraryFile>(argv[i]);
-      entry = reinterpret_cast<Filter*>(library->EntryPoint("DetailEnhancementByBilaterFilter"));
-    } catch (const platform::LibraryLoadError& e) {
-      library.reset();
-      reasons += reasons.empty() ? "" : "; ";
-      reasons += e.what();
-    }
-  }
-  if (entry == nullptr) {
-    SendText(channel, Reply::NotLoaded, reasons);
+  try {
+    entry = library.Resolve<Filter>("DetailEnhancementByBilaterFilter");
+  } catch (const platform::LibraryLoadError& e) {
+    SendText(channel, Reply::NotLoaded, e.what());
     return 0;
   }
-  SendText(channel, Reply::Loaded, library->FilePath());
+  SendText(channel, Reply::Loaded, library.FilePath());
   try {
     fault_channel = &channel;
     platform::TrapFaults(TellFault);

@@ -126,7 +126,7 @@ class BuildNames(BenchCase):
         process, _ = self.bench("--library", "NoSuchBuild", SMALL_PHOTO)
         self.assertEqual(process.returncode, 2)
         for place in (os.path.join(os.path.dirname(BENCH), "libNoSuchBuild.so"), "libNoSuchBuild.so.1",
-                      "libNoSuchBuild.so:"):
+                      "libNoSuchBuild.so on the system's library search path:"):
             self.assertIn(place, process.stderr)
 
 
