@@ -2,7 +2,7 @@
 # threads (std::thread and libgomp need them), everything of GCC's linked
 # statically so that a DLL or program needs only system DLLs, and the
 # programs run under Wine. Included by the two toolchain files beside it,
-# which set MINGW_TRIPLET and MORVANE_WINDOWS_ARCH first.
+# which set MINGW_TRIPLET, MORVANE_WINDOWS_ARCH and MORVANE_WINDOWS_BITS first.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)

@@ -2,6 +2,7 @@
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(MINGW_TRIPLET i686-w64-mingw32)
 set(MORVANE_WINDOWS_ARCH x86)
+set(MORVANE_WINDOWS_BITS 32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 # SSE2 arithmetic instead of the x87's 80-bit registers, whose excess
 # precision would round doubles differently from the 64-bit builds.

@@ -15,19 +15,12 @@ target_include_directories(ImageProcessingStatic
   PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
 target_link_libraries(ImageProcessingStatic PUBLIC OpenMP::OpenMP_CXX hwy::hwy Threads::Threads)
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(windows_arch x64)
-  set(windows_bits 64)
-else()
-  set(windows_arch x86)
-  set(windows_bits 32)
-endif()
 
 enable_language(RC)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/ImageProcessing.rc.in
                ${CMAKE_CURRENT_BINARY_DIR}/ImageProcessing.rc @ONLY)
 target_sources(ImageProcessing PRIVATE src/dll_main.cpp
-                                       ${CMAKE_CURRENT_LIST_DIR}/ImageProcessing-${windows_arch}.def
+                                       ${CMAKE_CURRENT_LIST_DIR}/ImageProcessing-${MORVANE_WINDOWS_ARCH}.def
                                        ${CMAKE_CURRENT_BINARY_DIR}/ImageProcessing.rc)
 # ImageProcessing.dll beside libImageProcessing.dll.a, the import library
 # that mingw-w64 callers link.
