@@ -25,8 +25,9 @@
 // Every kernel works on whole rows and never depends on how rows are shared
 // among threads, which keeps the output bit-identical for any thread count.
 // The SIMD levels also agree byte for byte: the luma is exact integer
-// arithmetic, the splat adds in one fixed order on every target, all use
-// FMA, and the output is one rounding of the detail per pixel.
+// arithmetic, the splat adds in one fixed order on every target, no float
+// operation is fused (kernels -ffp-contract=off, MulThenAdd), and the output
+// is one rounding of the detail per pixel.
 #pragma once
 
 #include <cstddef>

@@ -261,7 +261,7 @@ void PendRow(const float* HWY_RESTRICT copies, std::size_t segmentFloats, std::s
   const float* c1 = copies + segmentFloats;
   for (std::size_t i = 0; i < floats; i += n) {
     const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
-    const VF p = first ? hn::Mul(vstep, sum) : hn::MulAdd(vstep, sum, hn::LoadU(df, pending + i));
+    const VF p = first ? hn::Mul(vstep, sum) : MulThenAdd(vstep, sum, hn::LoadU(df, pending + i));
     hn::StoreU(p, df, pending + i);
   }
 }
@@ -277,8 +277,8 @@ void FlushStrip(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size
   for (std::size_t i = 0; i < floats; i += n) {
     const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
     const VF p = pending != nullptr ? hn::LoadU(df, pending + i) : zero;
-    hn::StoreU(hn::Add(hn::LoadU(df, g0 + i), hn::MulAdd(vw0, sum, p)), df, g0 + i);
-    hn::StoreU(hn::Add(hn::LoadU(df, g1 + i), hn::MulSub(vw1, sum, p)), df, g1 + i);
+    hn::StoreU(hn::Add(hn::LoadU(df, g0 + i), MulThenAdd(vw0, sum, p)), df, g0 + i);
+    hn::StoreU(hn::Add(hn::LoadU(df, g1 + i), hn::Sub(hn::Mul(vw1, sum), p)), df, g1 + i);
     hn::StoreU(zero, df, c0 + i);
     hn::StoreU(zero, df, c1 + i);
   }
@@ -299,7 +299,7 @@ void FlushStrip(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size
 // the quads of consecutive pixels at one address are summed in registers
 // and stored once, when the run of that address ends.
 // Every target runs this same sequence of quad additions, so the sums are
-// bit-identical on all targets that have FMA.
+// bit-identical on all targets.
 void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
                   const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
                   float* HWY_RESTRICT g0, float* HWY_RESTRICT g1, float w0, float w1,
@@ -336,8 +336,8 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
         const Q farQ = hn::LoadU(dq, s.far + 4 * i + k);
         if (a == at) {  // same cell and bin
           for (int r = 0; r < kRows; ++r) {
-            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingNear[r]);
-            pendingFar[r] = hn::MulAdd(vw[r], farQ, pendingFar[r]);
+            pendingNear[r] = MulThenAdd(vw[r], nearQ, pendingNear[r]);
+            pendingFar[r] = MulThenAdd(vw[r], farQ, pendingFar[r]);
           }
           continue;
         }
@@ -345,7 +345,7 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
         for (int r = 0; r < kRows; ++r) {
           store(r, at, pendingNear[r]);
           if (nextCell) {
-            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingFar[r]);
+            pendingNear[r] = MulThenAdd(vw[r], nearQ, pendingFar[r]);
           } else {
             store(r, at + kCellFloats, pendingFar[r]);
             pendingNear[r] = hn::Mul(vw[r], nearQ);

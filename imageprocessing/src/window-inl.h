@@ -11,11 +11,36 @@
 
 #include "pixels-inl.h"
 
-#include <hwy/contrib/math/math-inl.h>
-
 HWY_BEFORE_NAMESPACE();
 namespace morvane::imgproc {
 namespace HWY_NAMESPACE {
+
+// exp(x) for x <= 0, and exactly 0 below -104: Highway's Exp (Cody-Waite
+// reduction by ln 2, a degree-7 polynomial) with plain multiplies and adds,
+// since its own fuses them where the target has FMA and the bytes must not
+// depend on the target.
+HWY_INLINE VF ExpNonPositive(VF x) {
+  const DF df;
+  const DI di;
+  // q = x / ln 2 rounded half away from zero (x <= 0), by truncation.
+  const VI q = hn::ConvertTo(di, MulThenAdd(x, hn::Set(df, 1.442695040888963407359924681f),
+                                            hn::Set(df, -0.5f)));
+  const VF qf = hn::ConvertTo(df, q);
+  // r = x - q ln 2 in two parts, so the reduction keeps its precision.
+  VF r = MulThenAdd(qf, hn::Set(df, -0.693145751953125f), x);
+  r = MulThenAdd(qf, hn::Set(df, -1.428606765330187045e-6f), r);
+  VF poly = hn::Set(df, 0.000198527617612853646278381f);
+  for (const float k : {0.00139304355252534151077271f, 0.00833336077630519866943359f,
+                        0.0416664853692054748535156f, 0.166666671633720397949219f, 0.5f}) {
+    poly = MulThenAdd(poly, r, hn::Set(df, k));
+  }
+  const VF e = hn::Add(MulThenAdd(poly, hn::Mul(r, r), r), hn::Set(df, 1.0f));
+  // 2^q in two factors, so that q down to -126 * 2 stays representable.
+  const VI half = hn::ShiftRight<1>(q);
+  auto pow2 = [&](VI k) { return hn::BitCast(df, hn::ShiftLeft<23>(hn::Add(k, hn::Set(di, 127)))); };
+  const VF y = hn::Mul(hn::Mul(e, pow2(half)), pow2(hn::Sub(q, half)));
+  return hn::IfThenElseZero(hn::Ge(x, hn::Set(df, -104.0f)), y);
+}
 
 void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_RESTRICT luma,
                int width, int height, int radius, const float* HWY_RESTRICT spatial,
@@ -48,7 +73,7 @@ void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
       const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(qy) * width;
       VF sv = hn::Zero(df), sw = hn::Zero(df);
       // Samples outside the picture hold a level so far from any pixel's
-      // that the range exponent falls below Exp's lower bound, where Exp
+      // that the range exponent falls below -104, where ExpNonPositive
       // returns exactly 0: they add nothing, and the loop needs no mask.
       std::fill(samples, samples + (inBegin - first), kOutside);
       for (int pos = inBegin; pos < inEnd; ++pos) samples[pos - first] = luma[rowStart + pos];
@@ -56,14 +81,14 @@ void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
       for (int t = 0; t <= 2 * radius; ++t) {
         const VF yq = hn::LoadU(df, samples + t);
         const VF d = hn::Sub(yq, yp);
-        const VF w = hn::Mul(hn::Exp(df, hn::Mul(hn::Mul(d, d), rangeScale)),
+        const VF w = hn::Mul(ExpNonPositive(hn::Mul(hn::Mul(d, d), rangeScale)),
                              hn::Set(df, spatial[t]));
-        sv = hn::MulAdd(w, yq, sv);
+        sv = MulThenAdd(w, yq, sv);
         sw = hn::Add(sw, w);
       }
       const VF wy = hn::Set(df, spatial[qy - y + radius]);
-      sumV = hn::MulAdd(wy, sv, sumV);
-      sumW = hn::MulAdd(wy, sw, sumW);
+      sumV = MulThenAdd(wy, sv, sumV);
+      sumW = MulThenAdd(wy, sw, sumW);
     }
     const VF base = hn::Mul(hn::Div(sumV, hn::Max(sumW, tiny)), hn::Set(df, 1.0f / 256.0f));
 
