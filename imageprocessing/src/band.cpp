@@ -164,7 +164,20 @@ class BandRun {
   // slice's scratch, free while a strip is splatted.
   void Splat(int strip, float* g0, float* g1, const SplatScratch& s, float* pending) const {
     const std::size_t segmentFloats = call_.plan.segmentFloats;
-    if (call_.plan.spacing < kSplatIntoSpacing) {
+    const GridPlan& p = call_.plan;
+    if (p.spacing >= kColumnSplatSpacing) {
+      const int y0 = StripStart(strip, p.spacing, call_.height);
+      const int rows = StripStart(strip + 1, p.spacing, call_.height) - y0;
+      const float a = RowWeight(y0, strip, p.spacing);
+      const auto d = static_cast<float>(1.0 / p.spacing);
+      for (int j = 0; j < splatCount_; ++j) {
+        const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
+        SplatStrip(PixelRow(y0), call_.stride, rows, a, d, splatSegments_[j], call_.colOff,
+                   call_.colW, g0 + at, g1 + at);
+      }
+      return;
+    }
+    if (p.spacing < kSplatIntoSpacing) {
       ForEachRow(strip, [&](int y, float wy) {
         for (int j = 0; j < splatCount_; ++j) {
           const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
