@@ -12,6 +12,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "columns-inl.h"
 #include "pixels-inl.h"
 #include "quads-inl.h"
 
@@ -378,38 +379,22 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
   }
 }
 
-// The splat by columns, from kColumnSplatSpacing on: a strip's pixels are
-// summed down each pixel column in registers, one lane per column, and each
-// group of kGroupColumns columns adds its sums into the grid rows once per
-// strip, where the paths above add two quads per pixel at addresses that
-// depend on the pixel.
-// What makes sums per column possible is a window of three range bins per
-// group, from the one below the group's lowest luma in the strip, with its
-// middle bin m: a pixel at range position z in the window (t = z - m in
-// [-1, 1], r = max(t, 0)) has the tent weights r - t, 1 + t - 2r and r in
-// bins m - 1, m and m + 1, so the sums of 1, t and r, and of y, y t and y r,
-// over a column's pixels give all six floats the column adds to a cell
-// (values and weights of three bins). A group whose luma spans more (an edge
-// crossing the strip) sums once per window, each pixel into the one that
-// holds it. The y tent needs no multiply per pixel: with C the sums over the
-// rows so far and D the sum of C after every row, a run of n rows that weigh
-// a, a + d, ... in grid row g1 adds (a + n d) C - d D to g1 and the rest, C
-// less that, to g0. The x tent is applied per group: with u a column's
-// position from the group's first cell, in cells, the group's sums weighted
-// by 1, u and max(u - k, 0) give every cell's.
+// The splat by columns (columns-inl.h), from kColumnSplatSpacing on: a strip's
+// pixels are summed down each pixel column in registers, one lane per
+// column, and each group of kGroupColumns columns adds its sums into the
+// grid rows once per strip, where the paths above add two quads per pixel at
+// addresses that depend on the pixel. In a window with middle bin m, the
+// sums of 1, t and r, and of y, y t and y r, over a column's pixels give the
+// six floats the column adds to a cell (values and weights of bins m - 1, m
+// and m + 1). The y tent needs no multiply per pixel: with C the sums over
+// the rows so far and D the sum of C after every row, a run of n rows that
+// weigh a, a + d, ... in grid row g1 adds (a + n d) C - d D to g1 and the
+// rest, C less that, to g0. The x tent is applied per group: with u a
+// column's position from the group's first cell, in cells, the group's sums
+// weighted by 1, u and max(u - k, 0) give every cell's.
 // Every lane's sums are its column's alone, a group's columns are summed in
 // one fixed tree, and the groups add in column order, so the bits do not
 // depend on the vector width.
-constexpr int kGroupColumns = 8;
-// Rows a run sums at most before its groups add to the grid, so that its
-// luma stays on the stack (a strip has more rows only beyond 4096 px on the
-// short side).
-constexpr int kRunRows = 64;
-// Cells a group's columns span at most: spacings from 3.5 px (schedule.h).
-constexpr int kGroupCells = 3;
-// Windows of two bins a group needs at most to hold luma 0 to 255.
-constexpr int kMaxWindows = 6;
-static_assert(2 * kMaxWindows >= kBins - 1, "windows from bin 0 reach the last bin");
 
 // The sums of a lane: C (over the rows so far) and D (of C after each row),
 // of y, y t, y r, t and r; those of 1 are counted only where pixels are
@@ -532,67 +517,15 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
   constexpr int N = static_cast<int>(hn::MaxLanes(DF()));
   constexpr int kVectors = kLanes / N;
   constexpr int kGroups = kLanes / kGroupColumns;
-  HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
-  HWY_ALIGN float luma[kRunRows][kLanes];
+  ColumnRun<kLanes> run;
+  LoadColumnRun(first, stride, n, x0, valid, run);
   const VF inv = hn::Set(df, 1.0f / kSigmaR);
   const bool whole = valid == kLanes;
   hn::Mask<DF> inside[kVectors];
-  VF low[kVectors], high[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     inside[v] = hn::FirstN(df, static_cast<std::size_t>(std::clamp(valid - v * N, 0, N)));
-    low[v] = hn::Set(df, 1e9f);
-    high[v] = hn::Set(df, -1e9f);
   }
-  for (int j = 0; j < n; ++j) {
-    const std::uint8_t* row = first + j * stride + 3 * static_cast<std::ptrdiff_t>(x0);
-    for (int v = 0; v < kVectors; ++v) {
-      VF y;
-      if (whole) {
-        y = LoadLuma(row + 3 * v * N);
-        low[v] = hn::Min(low[v], y);
-        high[v] = hn::Max(high[v], y);
-      } else {
-        const int lanes = std::clamp(valid - v * N, 0, N);
-        y = lanes > 0 ? LoadLuma(row + 3 * v * N, lanes, tail) : hn::Zero(df);
-        low[v] = hn::Min(low[v], hn::IfThenElse(inside[v], y, low[v]));
-        high[v] = hn::Max(high[v], hn::IfThenElse(inside[v], y, high[v]));
-      }
-      hn::Store(y, df, luma[j] + v * N);
-    }
-  }
-  // Each group's first middle bin and its number of windows.
-  HWY_ALIGN float lows[kLanes], highs[kLanes];
-  for (int v = 0; v < kVectors; ++v) {
-    hn::Store(low[v], df, lows + v * N);
-    hn::Store(high[v], df, highs + v * N);
-  }
-  int middle[kGroups], windows[kGroups];
-  int passes = 0;
-  HWY_ALIGN float middleF[kLanes], lastF[kLanes];
-  for (int g = 0; g < kGroups; ++g) {
-    float lo = 1e9f, hi = -1e9f;
-    for (int l = g * kGroupColumns; l < (g + 1) * kGroupColumns; ++l) {
-      lo = std::min(lo, lows[l]);
-      hi = std::max(hi, highs[l]);
-    }
-    windows[g] = 0;
-    middle[g] = 1;
-    if (lo <= hi) {
-      const float zlo = lo * (1.0f / kSigmaR), zhi = hi * (1.0f / kSigmaR);
-      // Window k holds z in [m + 2k - 1, m + 2k + 1), the last one its upper
-      // end too; its middle bin is m + 2k, or kBins - 2 for one that would
-      // reach past the last bin (it holds no luma above 255 then).
-      middle[g] = std::min(static_cast<int>(zlo) + 1, kBins - 2);
-      windows[g] = 1;
-      while (static_cast<float>(middle[g] + 2 * windows[g] - 1) < zhi) ++windows[g];
-    }
-    passes = std::max(passes, windows[g]);
-    for (int l = 0; l < kGroupColumns; ++l) {
-      middleF[g * kGroupColumns + l] = static_cast<float>(middle[g]);
-      lastF[g * kGroupColumns + l] = static_cast<float>(windows[g] - 1);
-    }
-  }
-
+  const int passes = run.passes;
   const float all = static_cast<float>(n), allD = static_cast<float>(n * (n + 1) / 2);
   const VF vk = hn::Set(df, a + all * d), vd = hn::Set(df, d);
   // Per window and lane, the six bin floats it adds to each grid row (see
@@ -600,29 +533,23 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
   HWY_ALIGN float bins[kMaxWindows][2 * kBinFloats][kLanes];
   for (int pass = 0; pass < passes; ++pass) {
     ColumnSums<kVectors> s;
-    VF mid[kVectors], from[kVectors], last[kVectors];
-    const VF passF = hn::Set(df, static_cast<float>(pass));
+    VF mid[kVectors];
     for (int v = 0; v < kVectors; ++v) {
-      from[v] = hn::Add(hn::Load(df, middleF + v * N), hn::Set(df, static_cast<float>(2 * pass - 1)));
-      mid[v] = hn::Min(hn::Add(from[v], hn::Set(df, 1.0f)), hn::Set(df, static_cast<float>(kBins - 2)));
-      last[v] = hn::Load(df, lastF + v * N);
+      mid[v] = MiddleOf(run, pass, v * N);
       for (int q = 0; q < kColumnSums; ++q) s.c[q][v] = s.d[q][v] = hn::Zero(df);
       s.count[v] = s.countD[v] = hn::Zero(df);
     }
     const bool masked = passes > 1 || !whole;
     for (int j = 0; j < n; ++j) {
       for (int v = 0; v < kVectors; ++v) {
-        const VF y = hn::Load(df, luma[j] + v * N);
+        const VF y = hn::Load(df, run.luma[j] + v * N);
         const VF z = hn::Mul(y, inv);
         const VF t = hn::Sub(z, mid[v]);
         if (!masked) {
           AddRow<false>(s, v, y, t, inside[v]);
           continue;
         }
-        // The lanes whose group has this window and whose pixel it holds.
-        auto in = hn::And(inside[v], hn::Le(passF, last[v]));
-        if (pass > 0) in = hn::And(in, hn::Ge(z, from[v]));
-        in = hn::And(in, hn::Or(hn::Lt(z, hn::Add(from[v], hn::Set(df, 2.0f))), hn::Eq(passF, last[v])));
+        const auto in = Holds(run, pass, v * N, z, inside[v]);
         AddRow<true>(s, v, y, t, in);
       }
     }
@@ -655,6 +582,7 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
     const int lane0 = g * kGroupColumns;
     if (lane0 >= valid) break;
     const int xg = x0 + lane0;
+    const int middle = run.middle[g];
     const int last = std::min(valid, lane0 + kGroupColumns) - 1 + x0;
     const int cells = (colOff[last] - colOff[xg]) / kCellFloats + 1;
     // h[k][l]: 1, u, max(u - 1, 0), max(u - 2, 0) of lane l (the last
@@ -682,9 +610,8 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
       h[0][l] = 1.0f;
       for (int k = 1; k <= kGroupCells; ++k) h[k][l] = std::max(u - static_cast<float>(k - 1), 0.0f);
     }
-    for (int pass = 0; pass < windows[g]; ++pass) {
-      const std::ptrdiff_t at =
-          colOff[xg] - seg.base + 2 * (std::min(middle[g] + 2 * pass, kBins - 2) - 1);
+    for (int pass = 0; pass < run.windows[g]; ++pass) {
+      const std::ptrdiff_t at = colOff[xg] - seg.base + 2 * (WindowMiddle(middle, pass) - 1);
       AddGroupToRows(&bins[pass][0][lane0], kLanes, h, cells, g0 + at, g1 + at);
     }
   }
@@ -695,7 +622,7 @@ void SplatStrip(const std::uint8_t* HWY_RESTRICT rows, std::ptrdiff_t stride, in
                 const float* HWY_RESTRICT colW, float* HWY_RESTRICT g0, float* HWY_RESTRICT g1) {
   constexpr int N = static_cast<int>(hn::MaxLanes(DF()));
   constexpr int kLanes = N > kGroupColumns ? N : kGroupColumns;
-  static_assert(kLanes <= 16, "a row's left-out lanes fit 16 bits");
+  
   for (int r0 = 0; r0 < rowCount; r0 += kRunRows) {
     const int n = std::min(kRunRows, rowCount - r0);
     const std::uint8_t* first = rows + r0 * stride;
