@@ -5,6 +5,7 @@
 // heap of a call, the first call in a fresh process, and 1920x1080 while
 // another process keeps one core busy. Prints one self-describing report;
 // asserts nothing and is not registered with CTest.
+#include <dlfcn.h>
 #include <omp.h>
 #include <sched.h>
 #include <signal.h>
@@ -51,12 +52,13 @@ double Median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
 }
 
+using Filter = int (*)(unsigned char*, int, int, int, int);
+
 // One call from the original picture; only the call is timed.
-double TimeCall(const Picture& src, Picture& work) {
+double TimeCall(const Picture& src, Picture& work, Filter filter = DetailEnhancementByBilaterFilter) {
   std::memcpy(work.data(), src.bytes.data(), src.bytes.size());
   const double t0 = Now();
-  const int rc = DetailEnhancementByBilaterFilter(work.data(), work.width, work.height, work.stride,
-                                                  kStrength);
+  const int rc = filter(work.data(), work.width, work.height, work.stride, kStrength);
   const double t = Now() - t0;
   if (rc != IMAGEPROCESSING_OK) {
     std::fprintf(stderr, "filter refused %dx%d: %d\n", src.width, src.height, rc);
@@ -256,6 +258,50 @@ void Memcpy() {
   }
 }
 
+// This build against another one loaded from `path`, called alternately on
+// the same picture so that both see the same machine: medians of each and
+// their ratio, per size, path and thread count.
+int Against(const char* path, const std::vector<Path>& paths, const std::vector<Size>& sizes) {
+  void* other = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (other == nullptr) {
+    std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
+    return 1;
+  }
+  const auto theirs = reinterpret_cast<Filter>(dlsym(other, "DetailEnhancementByBilaterFilter"));
+  if (theirs == nullptr) {
+    std::fprintf(stderr, "%s has no DetailEnhancementByBilaterFilter\n", path);
+    return 1;
+  }
+  std::printf("\nThis build against %s, called alternately on the same picture:\n", path);
+  std::printf("%-12s %-8s %7s %12s %12s %12s\n", "picture", "path", "threads", "this ms", "other ms",
+              "other/this");
+  for (const Size& s : sizes) {
+    const Picture src = Photo(s);
+    Picture work = src;
+    for (const Path& p : paths) {
+      UsePath(p);
+      for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        TimeCall(src, work);
+        TimeCall(src, work, theirs);
+        std::vector<double> mine, other;
+        double total = 0;
+        while (mine.size() < 300 && (mine.size() < 11 || total < 2000)) {
+          mine.push_back(TimeCall(src, work));
+          other.push_back(TimeCall(src, work, theirs));
+          total += mine.back() + other.back();
+        }
+        const double a = Median(mine), b = Median(other);
+        std::printf("%5dx%-6d %-8s %7d %12.3f %12.3f %12.2f\n", s.width, s.height, p.name, threads, a,
+                    b, b / a);
+        std::fflush(stdout);
+      }
+    }
+    UsePath(Path{0, ""});
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -272,6 +318,16 @@ int main(int argc, char** argv) {
               CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), hwy::TargetName(best),
               omp_get_max_threads());
   std::printf("load average at start: %s\n", LoadAverage().c_str());
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--against") == 0) {
+    std::vector<Size> sizes = argc == 4 ? ParseSizes(argv[3]) : std::vector<Size>{{1920, 1080}};
+    if (sizes.empty()) {
+      std::fprintf(stderr, "usage: %s --against LIBRARY [WxH,WxH,...]\n", argv[0]);
+      return 2;
+    }
+    const int rc = Against(argv[2], paths, sizes);
+    std::printf("\nload average at end: %s\n", LoadAverage().c_str());
+    return rc;
+  }
   if (argc == 3 && std::strcmp(argv[1], "--sizes") == 0) {
     // Just these sizes and 1920x1080, the reference of the bound.
     std::vector<Size> sizes = ParseSizes(argv[2]);
