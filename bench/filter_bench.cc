@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <hwy/targets.h>
+#include <x86intrin.h>
 
 #include <algorithm>
 #include <atomic>
@@ -302,6 +303,60 @@ int Against(const char* path, const std::vector<Path>& paths, const std::vector<
   return 0;
 }
 
+// Where the time of a call goes: the copy of the library at `path` built
+// with a tick counter around each stage of the grid (ImageProcessingStages),
+// one call after another on the same picture. Per pixel, time-stamp counter
+// ticks of the splat, the blur and the slice, summed over the threads, and
+// of the whole call times the threads (the rest: the plan, the column
+// tables, handing out chunks and waiting for them).
+int Stages(const char* path, const std::vector<Path>& paths, const std::vector<Size>& sizes) {
+  void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) {
+    std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
+    return 1;
+  }
+  const auto filter = reinterpret_cast<Filter>(dlsym(lib, "DetailEnhancementByBilaterFilter"));
+  const auto take =
+      reinterpret_cast<void (*)(unsigned long long*)>(dlsym(lib, "ImageProcessingTakeStageTicks"));
+  if (filter == nullptr || take == nullptr) {
+    std::fprintf(stderr, "%s has no stage counters\n", path);
+    return 1;
+  }
+  std::printf("\nTicks of the time-stamp counter per pixel, stages summed over the threads (%s):\n", path);
+  std::printf("%-12s %-8s %7s %8s %8s %8s %8s %14s\n", "picture", "path", "threads", "splat", "blur",
+              "slice", "stages", "call x threads");
+  for (const Size& s : sizes) {
+    const Picture src = Photo(s);
+    Picture work = src;
+    const double pixels = static_cast<double>(s.width) * s.height;
+    for (const Path& p : paths) {
+      UsePath(p);
+      for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        TimeCall(src, work, filter);
+        unsigned long long ticks[3];
+        take(ticks);
+        int calls = 0;
+        unsigned long long wall = 0;
+        for (const double start = Now(); calls < 300 && (calls < 11 || Now() - start < 1000); ++calls) {
+          std::memcpy(work.data(), src.bytes.data(), src.bytes.size());
+          const unsigned long long t0 = __rdtsc();
+          filter(work.data(), work.width, work.height, work.stride, kStrength);
+          wall += __rdtsc() - t0;
+        }
+        take(ticks);
+        const double per = 1.0 / (pixels * calls);
+        std::printf("%5dx%-6d %-8s %7d %8.2f %8.2f %8.2f %8.2f %14.2f\n", s.width, s.height, p.name,
+                    threads, ticks[0] * per, ticks[1] * per, ticks[2] * per,
+                    (ticks[0] + ticks[1] + ticks[2]) * per, static_cast<double>(wall) * threads * per);
+        std::fflush(stdout);
+      }
+    }
+    UsePath(Path{0, ""});
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -325,6 +380,17 @@ int main(int argc, char** argv) {
       return 2;
     }
     const int rc = Against(argv[2], paths, sizes);
+    std::printf("\nload average at end: %s\n", LoadAverage().c_str());
+    return rc;
+  }
+  if ((argc == 2 || argc == 3 || argc == 4) && std::strcmp(argv[1], "--stages") == 0) {
+    // --stages [WxH,...] [LIBRARY]: the build's own counted copy unless given another.
+    std::vector<Size> sizes = argc >= 3 ? ParseSizes(argv[2]) : std::vector<Size>{{1920, 1080}};
+    if (sizes.empty()) {
+      std::fprintf(stderr, "usage: %s --stages [WxH,WxH,...] [LIBRARY]\n", argv[0]);
+      return 2;
+    }
+    const int rc = Stages(argc == 4 ? argv[3] : MORVANE_STAGES_LIBRARY, paths, sizes);
     std::printf("\nload average at end: %s\n", LoadAverage().c_str());
     return rc;
   }

@@ -34,6 +34,7 @@
 
 #include "kernels.h"
 #include "schedule.h"
+#include "stage_timers.h"
 #include "workers.h"
 
 namespace morvane::imgproc {
@@ -163,6 +164,7 @@ class BandRun {
   // Splats the strip into grid rows g0 and g1. `pending` (a segment) is the
   // slice's scratch, free while a strip is splatted.
   void Splat(int strip, float* g0, float* g1, const SplatScratch& s, float* pending) const {
+    MORVANE_STAGE(kSplatStage);
     const std::size_t segmentFloats = call_.plan.segmentFloats;
     const GridPlan& p = call_.plan;
     if (p.spacing >= kColumnSplatSpacing) {
@@ -208,6 +210,7 @@ class BandRun {
 
   // Blurs grid row r across x and range, in place.
   void BlurAcross(int r) const {
+    MORVANE_STAGE(kBlurStage);
     const int cells = b_.cx1 - b_.cx0;
     BlurBins(Row(r), cells);
     BlurAxis(Row(r), cells, kCellFloats, kCellFloats);
@@ -226,6 +229,7 @@ class BandRun {
   // Blurs `floats` floats of grid row r from float `at` on down y into `out`
   // (at the same float).
   void BlurDown(int r, float* out, std::size_t at, std::size_t floats) const {
+    MORVANE_STAGE(kBlurStage);
     BlurRows(RowOrZeros(r - 2) + at, RowOrZeros(r - 1) + at, RowOrZeros(r) + at,
              RowOrZeros(r + 1) + at, RowOrZeros(r + 2) + at, out + at, floats);
   }
@@ -235,6 +239,7 @@ class BandRun {
   void Slice(int strip, const float* g0, const float* g1, float* scratch,
              const Segment* segments = nullptr, int count = 0) const {
     if (strip < b_.sy0 || strip >= b_.sy1) return;
+    MORVANE_STAGE(kSliceStage);
     if (segments == nullptr) {
       segments = sliceSegments_;
       count = sliceCount_;
