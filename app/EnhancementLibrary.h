@@ -4,7 +4,9 @@
 #pragma once
 
 #include "imageprocessing/include/ImageProcessing.h"
+#include "imaging/Cimage.h"
 #include "platform/SharedLibrary.h"
+#include "support/PreciseClock.h"
 
 #include <string>
 #include <type_traits>
@@ -23,17 +25,36 @@ class EnhancementLibrary {
   explicit EnhancementLibrary(std::string Name = "ImageProcessing",
                               std::vector<std::string> Folders = DefaultFolders());
 
+  // A build named by the path of its file: that file is bound and no other.
+  struct File {
+    std::string Path;
+  };
+  explicit EnhancementLibrary(File Build);
+
   // The entry point, bound at the first call and kept bound. Throws
   // platform::LibraryLoadError when the library or its entry point is missing.
   Filter* DetailEnhancementByBilaterFilter();
 
+  // Binds the entry point outside the timed interval, so that the time is the
+  // filter's alone also on the first run, and runs it on Image in place.
+  struct Timed {
+    int Status = 0;
+    API::MsStamp Time = 0;
+  };
+  Timed Run(Cimage& Image, int Strength);
+
   // The full path of the library file in use; empty before the first binding.
   std::string FilePath() const { return library_.FilePath(); }
+
+  // The name of the build's file: the one named by path, or the one bound;
+  // empty before a searched build is bound.
+  std::string FileName() const;
 
  private:
   static std::vector<std::string> DefaultFolders();
 
   platform::SharedLibrary library_;
+  std::string path_;  // as named by path; empty for a searched build
   Filter* entry_ = nullptr;
 };
 

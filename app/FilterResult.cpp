@@ -3,7 +3,6 @@
 
 #include "imageprocessing/include/ImageProcessing.h"
 
-#include <stdexcept>
 #include <string>
 
 namespace {
@@ -31,7 +30,7 @@ const char* RefusalName(int Result) {
 
 void CheckFilterResult(int Result) {
   if (const char* name = RefusalName(Result)) {
-    throw std::runtime_error(std::string("图像处理库拒绝了这次增强：") + name + "（错误码 " +
+    throw FilterRefusal(std::string("图像处理库拒绝了这次增强：") + name + "（错误码 " +
                              std::to_string(Result) + "）。");
   }
 }

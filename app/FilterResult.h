@@ -3,6 +3,14 @@
 // meaning, since a library built elsewhere may return anything.
 #pragma once
 
-// Throws std::runtime_error naming the refusal and its code, in the user's
-// language, when Result is one of the documented refusal codes.
+#include <stdexcept>
+
+// The library declined the run; what() names the refusal and its code in the
+// user's language.
+class FilterRefusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws FilterRefusal when Result is one of the documented refusal codes.
 void CheckFilterResult(int Result);

@@ -1,7 +1,9 @@
 // FrmTest: the window's controls and its handlers — opening a picture, the
-// enhancement run on every change of strength, and saving the result.
+// enhancement run on every change of strength, saving the result, the view
+// gestures and the window-wide keys.
 #include "FrmTest.h"
 
+#include "FailureText.h"
 #include "FilterResult.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
@@ -26,15 +28,16 @@ constexpr int kBoxWidth = 600;
 constexpr int kBoxHeight = 450;
 
 constexpr char kOpenFilter[] =
-    "All Suppported Images |*.bmp;*.jpg;*.jpeg;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg";
+    "All Suppported Images |*.bmp;*.jpg;*.jpeg;*.png;|BMP Images|*.bmp|JPG Images|*.jpg;*.jpeg"
+    "|PNG Images|*.png|All Files|*";
 constexpr char kViewHelp[] =
     "滚轮：以指针处为中心缩放两幅图（适应、100%、200%、400%、800%）\n"
-    "左键拖动：同时平移两幅图；双击：恢复适应\n"
+    "左键拖动：同时平移两幅图；双击或 Ctrl+0：恢复适应；Ctrl+1：100%\n"
     "按住右键或反斜杠键（\\）：右图显示原图\n"
     "D 键：右图在结果与差异（放大 8 倍，灰色表示无变化）之间切换\n"
-    "选中图框时：+ / - 缩放，Ctrl+0 适应，Ctrl+1 100%";
+    "] / [：同一文件夹中的下一幅 / 上一幅图像\n"
+    "选中图框时：+ / - 缩放";
 constexpr char kSaveFilter[] = "BMP Images|*.bmp";
-constexpr char kUnsupported[] = "不支持的图像格式。";
 
 bool EndsWithBmp(const std::string& Path) {
   constexpr std::string_view kExtension = ".bmp";
@@ -78,17 +81,13 @@ Cimage CopyOf(const Cimage& Image) {
   return copy;
 }
 
-// The reason behind a failure, for the message's detail: the platform's own
-// account (the path, the places searched, the system's reason) under a line
-// that says in the user's language which part failed.
-std::string ReasonOf(const std::exception& Failure) {
-  if (dynamic_cast<const platform::PictureLoadError*>(&Failure) != nullptr) {
-    return std::string("无法读取图像文件。\n") + Failure.what();
-  }
-  if (dynamic_cast<const platform::LibraryLoadError*>(&Failure) != nullptr) {
-    return std::string("无法载入图像处理库。\n") + Failure.what();
-  }
-  return Failure.what();
+// The name the save dialog suggests: the picture's own, without its suffix,
+// with the strength: "photo.jpg" at strength 5 gives "photo_s5.bmp".
+std::string ResultName(const std::string& PicturePath, int Strength) {
+  std::string name = PicturePath.substr(PicturePath.find_last_of('/') + 1);
+  const std::string::size_type dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + "_s" + std::to_string(Strength) + ".bmp";
 }
 
 bool SameLayout(const Cimage& A, const Cimage& B) {
@@ -98,7 +97,7 @@ bool SameLayout(const Cimage& A, const Cimage& B) {
 
 }  // namespace
 
-FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
+FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library, EnhancementLibrary* Second)
     : Form("Morvane", 1240, 566),
       Amount(*this, {258, 500, 250, 20}),
       PicTemp(*this, {934, 492, 79, 57}),
@@ -108,8 +107,10 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
       CmdOpen(*this, {14, 492, 85, 25}, "选择图像"),
       LblB{{{*this, 204, 504, "增强程度"}, {*this, 518, 504, "5"}}},
       lblinfo(*this, 16, 530, "信息："),
+      LblPixel(*this, 16, 471, ""),
       dialogs_(Dialogs),
       library_(Library) {
+  if (Second != nullptr) second_.emplace(*Second);
   Amount.SetRange(0, 10);
   Amount.SetSmallChange(1);
   Amount.SetLargeChange(2);
@@ -123,6 +124,8 @@ FrmTest::FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library)
   Amount.OnChange([this] { Amount_Change(); });
   OnUnload([this] { Form_Unload(); });
   OnDropFile([this](const std::string& Path) { OpenFile(Path); });
+  OnKeys([this](const platform::KeyStroke& Key) { return Form_KeyDown(Key); },
+         [this](const platform::KeyStroke& Key) { Form_KeyUp(Key); });
   for (platform::PictureBox* box : {&PicSrc, &PicDest}) {
     box->OnGestures(ViewGestures());
     box->SetToolTip(kViewHelp);
@@ -134,24 +137,58 @@ void FrmTest::CmdOpen_Click() {
   try {
     path = dialogs_.ShowOpenDialog(hWnd(), kOpenFilter, "选择图像", "");
   } catch (const std::exception& Failure) {
-    ShowFailure(kUnsupported, Failure);
+    ShowFailure(OpenFailure(Failure));
     return;
   }
   if (!path.empty()) OpenFile(path);
 }
 
-// Every failure, whatever its step, ends in the one message, with the reason
-// under it: to the user they all mean that this file could not be shown. The
-// new picture and its copy are made aside first, so a file that fails leaves the
-// picture the window shows, filters and saves as it was.
 void FrmTest::OpenFile(const std::string& Path) {
+  if (OpenPicture(Path, false)) sequence_.Opened(Path);
+}
+
+// A first picture that fails still places the sequence, so that ] goes on to the
+// second.
+void FrmTest::OpenFiles(const std::vector<std::string>& Paths) {
+  sequence_.SetGiven(Paths);
+  if (Paths.empty()) return;
+  if (OpenPicture(Paths.front(), false)) {
+    sequence_.Opened(Paths.front());
+  } else {
+    sequence_.Failed(Paths.front());
+  }
+}
+
+void FrmTest::Step(int Direction) {
+  const std::optional<std::string> next = sequence_.Next(Direction);
+  if (!next) return;
+  if (OpenPicture(*next, true)) {
+    sequence_.Opened(*next);
+  } else {
+    sequence_.Failed(*next);
+  }
+}
+
+// The new picture and its copy are made aside first, so a file that fails leaves
+// the picture the window shows, filters and saves as it was. A picture that
+// opened but could not be filtered stays open, and the message says that it was
+// the filter that failed.
+bool FrmTest::OpenPicture(const std::string& Path, bool KeepMode) {
   try {
     FilePicture source = ImageFromFile(Path);
     Cimage result = CopyOf(source.Image);
     SrcImage = std::move(source.Image);
     DestImage = std::move(result);
     source_cut_short_ = source.CutShort;
-    run_times_.Clear();
+  } catch (const std::exception& Failure) {
+    ShowFailure(OpenFailure(Failure));
+    return false;
+  }
+  picture_path_ = Path;
+  run_times_.Clear();
+  if (second_) second_->Clear();
+  if (!KeepMode) difference_ = false;
+  try {
     API::FitToBox(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
                   ViewWidth, ViewHeight);
     view_.Reset(SrcImage.Width(), SrcImage.Height(), kBoxWidth, kBoxHeight, ViewLeft, ViewTop,
@@ -159,8 +196,9 @@ void FrmTest::OpenFile(const std::string& Path) {
     DrawSource();
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
-    ShowFailure(kUnsupported, Failure);
+    ShowFailure(RunFailure(Failure, true));
   }
+  return true;
 }
 
 // The label follows the bar even when the run fails, so that it never reads
@@ -169,9 +207,10 @@ void FrmTest::Amount_Change() {
   try {
     ApplyEnhancement();
   } catch (const std::exception& Failure) {
-    ShowFailure("图像增强失败。", Failure);
+    ShowFailure(RunFailure(Failure, false));
   }
   LblB[1].SetCaption(std::to_string(Amount.Value()));
+  ShowCaptions();
 }
 
 void FrmTest::CmdSave_Click() {
@@ -188,8 +227,8 @@ void FrmTest::CmdSave_Click() {
       return;
     }
     std::int16_t filter_index = 0;
-    const std::string path =
-        dialogs_.ShowSaveDialog(hWnd(), kSaveFilter, "保存图像", filter_index, "");
+    const std::string path = dialogs_.ShowSaveDialog(hWnd(), kSaveFilter, "保存图像", filter_index,
+                                                     "", ResultName(picture_path_, Amount.Value()));
     if (path.empty()) return;
 
     // The dialog asked about the name as chosen; a name it never saw is asked about here.
@@ -200,13 +239,57 @@ void FrmTest::CmdSave_Click() {
     DestImage.OutPut(PicTemp.hDC());
     platform::SavePicture(PicTemp.Image(), file_name);
   } catch (const std::exception& Failure) {
-    ShowFailure("无法保存图像。", Failure);
+    ShowFailure(SaveFailure(Failure));
   }
 }
 
 void FrmTest::Form_Unload() {
   SrcImage.DisposeResource();
   DestImage.DisposeResource();
+  if (second_) second_->Release();
+}
+
+// Repeats of a held key neither flip a toggle nor step again. The controls keep
+// the keys they use: these reach the window only when the focused control
+// leaves them alone.
+bool FrmTest::Form_KeyDown(const platform::KeyStroke& Key) {
+  if (Key.Control) {
+    if (Key.Key != '0' && Key.Key != '1') return false;
+    if (!Key.Repeat) Redraw(Key.Key == '0' ? view_.Fit() : view_.ActualSize());
+    return true;
+  }
+  switch (Key.Key) {
+    case '\\':
+      if (!Key.Repeat) HoldCompare(compare_by_key_, true);
+      return true;
+    case 'D':
+      if (!Key.Repeat) {
+        difference_ = !difference_;
+        Redraw(true);
+      }
+      return true;
+    case '[':
+    case ']':
+      if (!Key.Repeat) Step(Key.Key == ']' ? 1 : -1);
+      return true;
+    case 'B':
+      if (!second_) return false;
+      if (!Key.Repeat) {
+        showing_second_ = true;
+        Redraw(true);
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+void FrmTest::Form_KeyUp(const platform::KeyStroke& Key) {
+  if (Key.Key == '\\') HoldCompare(compare_by_key_, false);
+  if (Key.Key == 'B') {
+    showing_second_ = false;
+    Redraw(true);
+  }
 }
 
 void FrmTest::ApplyEnhancement() {
@@ -214,30 +297,32 @@ void FrmTest::ApplyEnhancement() {
   try {
     RunFilter();
   } catch (const std::exception& Failure) {
-    run_failure_ = ReasonOf(Failure);
+    const FailureText text = RunFailure(Failure, false);
+    run_failure_ = text.Headline + "\n" + text.Detail;
+    // The result of another strength or picture is not left in its place.
+    Redraw(true);
     throw;
   }
-  DrawResult();
+  if (second_) {
+    if (const std::optional<FailureText> failure = second_->Run(SrcImage, Amount.Value())) {
+      ShowFailure(*failure);
+    }
+  }
+  lblinfo.SetToolTip(TimeDetails());
+  ShowResult();
 }
 
 void FrmTest::RunFilter() {
   RestoreResult();
 
-  // Bound outside the timed interval: the time shown is the filter's alone, also
-  // on the first run, which is the one that finds the library.
-  EnhancementLibrary::Filter* const filter = library_.DetailEnhancementByBilaterFilter();
-  const API::MsStamp t1 = API::GetPreciseMs();
-  const int status = filter(DestImage.Pointer(), DestImage.Width(), DestImage.Height(),
-                            DestImage.Stride(), Amount.Value());
-  const API::MsStamp t2 = API::GetPreciseMs();
-  CheckFilterResult(status);
+  const EnhancementLibrary::Timed run = library_.Run(DestImage, Amount.Value());
+  CheckFilterResult(run.Status);
   result_filtered_ = true;
   // What is there of a file cut short is still worth seeing, so it is said
   // beside the time rather than in a box the user has to dismiss.
-  lblinfo.SetCaption("用时 " + platform::FixedPointText(t2 - t1) + " ms" +
+  lblinfo.SetCaption("用时 " + platform::FixedPointText(run.Time) + " ms" +
                      (source_cut_short_ ? "（文件不完整，缺失的部分显示为纯色）" : ""));
-  run_times_.Add(Amount.Value(), t2 - t1);
-  lblinfo.SetToolTip(TimeDetails());
+  run_times_.Add(Amount.Value(), run.Time);
 }
 
 // Every run starts from the unenhanced source, so results never accumulate. A
@@ -252,26 +337,68 @@ void FrmTest::RestoreResult() {
 
 // One run can be slowed by anything else on the machine; the count, minimum and
 // median say how far to trust the time shown, and the path which library it is.
+// With a second build, its runs follow with its own file, and the ratio of the
+// medians says which is faster.
 std::string FrmTest::TimeDetails() const {
-  const RunTimes::Summary runs = run_times_.Of(Amount.Value());
-  return "本图在强度 " + std::to_string(Amount.Value()) + " 下运行 " + std::to_string(runs.Runs) +
-         " 次：最短 " + platform::FixedPointText(runs.Minimum) + " ms，中位数 " +
-         platform::FixedPointText(runs.Median) + " ms\n图像：" + std::to_string(SrcImage.Width()) +
-         " × " + std::to_string(SrcImage.Height()) + " 像素\n库文件：" + library_.FilePath();
+  const int strength = Amount.Value();
+  const auto times = [strength](const RunTimes::Summary& Runs) {
+    return "本图在强度 " + std::to_string(strength) + " 下运行 " + std::to_string(Runs.Runs) +
+           " 次：最短 " + platform::FixedPointText(Runs.Minimum) + " ms，中位数 " +
+           platform::FixedPointText(Runs.Median) + " ms";
+  };
+  const RunTimes::Summary runs = run_times_.Of(strength);
+  std::string details = times(runs) + "\n图像：" + std::to_string(SrcImage.Width()) + " × " +
+                        std::to_string(SrcImage.Height()) + " 像素\n库文件：" +
+                        library_.FilePath();
+  if (!second_) return details;
+  const RunTimes::Summary second = second_->Times(strength);
+  details += "\n\n第二个库（按住 B 查看）" + times(second) + "\n库文件：" +
+             second_->Library().FilePath();
+  if (second.Runs > 0 && runs.Median > 0) {
+    // In ten-thousandths, as the times, rounded to two decimals.
+    const std::int64_t ratio = (second.Median * 100 + runs.Median / 2) / runs.Median * 100;
+    details += "\n中位数之比（第二个 / 第一个）：" + platform::FixedPointText(ratio);
+  }
+  return details;
 }
 
 void FrmTest::DrawSource() { Draw(PicSrc, SrcImage); }
 
 void FrmTest::DrawResult() {
-  if (comparing_ || !difference_) {
-    Draw(PicDest, comparing_ ? SrcImage : DestImage);
+  if (Comparing() || !difference_) {
+    Draw(PicDest, Comparing() ? SrcImage : ShownResult());
     return;
   }
   DrawLayers(PicDest, [this](platform::Hdc Layer, const PictureView::Placement& At) {
     platform::StretchDifference(Layer, At.DestX, At.DestY, At.DestWidth, At.DestHeight,
-                                DestImage.hdc(), SrcImage.hdc(), At.SrcX, At.SrcY, At.SrcWidth,
-                                At.SrcHeight);
+                                ShownResult().hdc(), SrcImage.hdc(), At.SrcX, At.SrcY,
+                                At.SrcWidth, At.SrcHeight);
   });
+}
+
+// A result the filter did not finish is not shown as if it were one.
+void FrmTest::ShowResult() {
+  if (Comparing() || ShownFiltered()) {
+    DrawResult();
+  } else {
+    PicDest.Cls();
+    PicDest.Refresh();
+  }
+  ShowCaptions();
+}
+
+const Cimage& FrmTest::ShownResult() const {
+  return showing_second_ ? second_->Result() : DestImage;
+}
+
+bool FrmTest::ShownFiltered() const {
+  return showing_second_ ? second_->Filtered() : result_filtered_;
+}
+
+// Which build the right box shows, when there are two.
+std::string FrmTest::ShownBuild() const {
+  if (!second_) return {};
+  return showing_second_ ? "B：" + second_->Library().FileName() : "A：" + library_.FileName();
 }
 
 void FrmTest::Draw(platform::PictureBox& Box, const Cimage& Image) {
@@ -296,31 +423,63 @@ platform::PictureBox::Gestures FrmTest::ViewGestures() {
       .Zoom = [this](int Steps, int X, int Y) { Redraw(view_.Zoom(Steps, X, Y)); },
       .Pan = [this](int Dx, int Dy) { Redraw(view_.Pan(Dx, Dy)); },
       .Fit = [this] { Redraw(view_.Fit()); },
-      .ActualSize = [this] { Redraw(view_.ActualSize()); },
-      .Compare =
-          [this](bool Held) {
-            comparing_ = Held;
-            Redraw(true);
+      .Compare = [this](bool Held) { HoldCompare(compare_by_mouse_, Held); },
+      .Hover =
+          [this](int X, int Y) {
+            pointer_ = PictureView::Point{X, Y};
+            ShowCaptions();
           },
-      .ToggleDifference =
+      .Leave =
           [this] {
-            difference_ = !difference_;
-            Redraw(true);
+            pointer_.reset();
+            ShowCaptions();
           },
   };
 }
 
-// Before any picture the boxes keep what they show. A result the filter did not
-// finish is not shown as if it were one.
+// The right button and the key each hold the compare; it ends when neither does.
+void FrmTest::HoldCompare(bool& Holder, bool Held) {
+  const bool was = Comparing();
+  Holder = Held;
+  if (Comparing() != was) Redraw(true);
+}
+
+// Before any picture the boxes keep what they show.
 void FrmTest::Redraw(bool Changed) {
   if (!Changed || !SameLayout(DestImage, SrcImage)) return;
   DrawSource();
-  if (comparing_ || result_filtered_) {
-    DrawResult();
-  } else {
-    PicDest.Cls();
-    PicDest.Refresh();
+  ShowResult();
+}
+
+ResultMode FrmTest::Mode() const {
+  if (Comparing()) return ResultMode::Source;
+  if (!ShownFiltered()) return ResultMode::NoResult;
+  return difference_ ? ResultMode::Difference : ResultMode::Result;
+}
+
+// What each box shows and the pixel under the pointer, said again after
+// anything that may change them.
+void FrmTest::ShowCaptions() {
+  if (!SameLayout(DestImage, SrcImage)) {
+    PicSrc.SetOverlay({});
+    PicDest.SetOverlay({});
+    LblPixel.SetCaption({});
+    return;
   }
+  PicSrc.SetOverlay(SourceCaption(view_.ZoomPercent()));
+  PicDest.SetOverlay(ResultCaption(Mode(), ShownBuild(), view_.ZoomPercent()));
+  const std::optional<PictureView::Point> at =
+      pointer_ ? view_.PictureAt(pointer_->X, pointer_->Y) : std::nullopt;
+  if (!at) {
+    LblPixel.SetCaption({});
+    return;
+  }
+  const auto pixel = [at](const Cimage& Image) {
+    return Image.Pointer() + static_cast<std::size_t>(at->Y) * Image.Stride() + 3 * at->X;
+  };
+  LblPixel.SetCaption(PixelReadout(at->X, at->Y, pixel(SrcImage),
+                                   ShownFiltered() ? pixel(ShownResult()) : nullptr,
+                                   ShownBuild()));
 }
 
 bool FrmTest::ConfirmReplace(const std::string& FileName) {
@@ -330,6 +489,6 @@ bool FrmTest::ConfirmReplace(const std::string& FileName) {
                          {}) == platform::MsgBoxResult::Yes;
 }
 
-void FrmTest::ShowFailure(const std::string& Headline, const std::exception& Failure) {
-  dialogs_.MsgBox(Headline, MsgBoxStyle::Critical, ReasonOf(Failure));
+void FrmTest::ShowFailure(const FailureText& Text) {
+  dialogs_.MsgBox(Text.Headline, MsgBoxStyle::Critical, Text.Detail);
 }

@@ -1,13 +1,19 @@
 // FrmTest: the program's one window. It opens a picture, shows it fitted into
 // the left box, runs the enhancement library on a copy at the strength set on the
 // scroll bar, shows the result and the time the library took in the right box,
-// and saves the result at full resolution. Both boxes zoom and pan together, and
-// the right box can show the source or the difference for comparison.
+// and saves the result at full resolution. Both boxes zoom and pan together, the
+// right box can show the source or the difference for comparison, the pixel under
+// the pointer is read out, and the pictures of a folder are stepped through.
+// With a second build of the filter, holding B shows its result instead.
 #pragma once
 
+#include "BoxCaptions.h"
 #include "EnhancementLibrary.h"
+#include "FailureText.h"
+#include "PictureSequence.h"
 #include "PictureView.h"
 #include "RunTimes.h"
+#include "SecondBuild.h"
 #include "UserDialogs.h"
 #include "imaging/Cimage.h"
 #include "platform/CommandButton.h"
@@ -17,17 +23,22 @@
 #include "platform/PictureBox.h"
 
 #include <array>
-#include <exception>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class FrmTest : public platform::Form {
  public:
-  FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library);
+  // Second, when given, runs after Library on every run; it is shown while B is held.
+  FrmTest(UserDialogs& Dialogs, EnhancementLibrary& Library, EnhancementLibrary* Second = nullptr);
 
   // Opens the picture at Path exactly as if it had been chosen in the open
   // dialog: from the command line and from a file dropped on the window.
   void OpenFile(const std::string& Path);
+  // The pictures named on the command line: the first is opened, ] and [ step
+  // through them all when there are several.
+  void OpenFiles(const std::vector<std::string>& Paths);
 
   // The controls and the state they show are open to view, as on a form.
   platform::HScrollBar Amount;
@@ -39,6 +50,8 @@ class FrmTest : public platform::Form {
   // 0: the fixed caption, 1: the strength value.
   std::array<platform::Label, 2> LblB;
   platform::Label lblinfo;
+  // The pixel under the pointer, in the free strip under the boxes.
+  platform::Label LblPixel;
 
   Cimage SrcImage;   // the picture as loaded
   Cimage DestImage;  // the enhanced copy
@@ -49,10 +62,16 @@ class FrmTest : public platform::Form {
   int ViewHeight = 0;
 
  private:
+  // False when the file could not be opened. The right box goes back to the
+  // result unless KeepMode, as when stepping through a folder.
+  bool OpenPicture(const std::string& Path, bool KeepMode);
+  void Step(int Direction);
   void CmdOpen_Click();
   void CmdSave_Click();
   void Amount_Change();
   void Form_Unload();
+  bool Form_KeyDown(const platform::KeyStroke& Key);
+  void Form_KeyUp(const platform::KeyStroke& Key);
 
   void ApplyEnhancement();
   void RunFilter();
@@ -60,6 +79,10 @@ class FrmTest : public platform::Form {
   std::string TimeDetails() const;
   void DrawSource();
   void DrawResult();
+  void ShowResult();
+  const Cimage& ShownResult() const;
+  bool ShownFiltered() const;
+  std::string ShownBuild() const;
   void Draw(platform::PictureBox& Box, const Cimage& Image);
   using LayerPainter = std::function<void(platform::Hdc Layer, const PictureView::Placement& At)>;
   void DrawLayers(platform::PictureBox& Box, const LayerPainter& Paint);
@@ -67,16 +90,26 @@ class FrmTest : public platform::Form {
   // The view gestures of either box act on both.
   platform::PictureBox::Gestures ViewGestures();
   void Redraw(bool Changed);
+  void HoldCompare(bool& Holder, bool Held);
+  bool Comparing() const { return compare_by_mouse_ || compare_by_key_; }
+  ResultMode Mode() const;
+  void ShowCaptions();
   bool ConfirmReplace(const std::string& FileName);
-  void ShowFailure(const std::string& Headline, const std::exception& Failure);
+  void ShowFailure(const FailureText& Text);
 
   UserDialogs& dialogs_;
   EnhancementLibrary& library_;
+  std::string picture_path_;       // the file of SrcImage
   bool source_cut_short_ = false;  // the file of SrcImage ended early
   PictureView view_;
   RunTimes run_times_;  // of the current picture
   bool result_filtered_ = false;  // DestImage holds the filter's output
   std::string run_failure_;       // why the last run that failed did
-  bool comparing_ = false;   // the right box shows the source
+  bool compare_by_mouse_ = false;  // the right box shows the source while either holds
+  bool compare_by_key_ = false;
   bool difference_ = false;  // the right box shows what the filter changed
+  std::optional<SecondBuild> second_;
+  bool showing_second_ = false;  // B is held
+  std::optional<PictureView::Point> pointer_;  // over a box, in its pixels
+  PictureSequence sequence_;
 };

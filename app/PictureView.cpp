@@ -50,7 +50,22 @@ int PictureView::Device(int Logical) const {
 }
 
 bool PictureView::Zoom(int Steps, int X, int Y) {
-  return ZoomTo(std::clamp(level_ + Steps, kFitted, kLargest), Device(X), Device(Y));
+  return ZoomTo(Stepped(Steps), Device(X), Device(Y));
+}
+
+int PictureView::Stepped(int Steps) const {
+  // Device pixels a picture pixel takes when fitted.
+  const double fitted = static_cast<double>(fit_.DestWidth) / std::max(picture_width_, 1);
+  const auto shown_larger = [fitted](int Level) { return (1 << Level) > fitted; };
+  int level = level_;
+  for (; Steps > 0 && level < kLargest; --Steps) {
+    do ++level; while (level < kLargest && !shown_larger(level));
+    if (!shown_larger(level)) return level_;
+  }
+  for (; Steps < 0 && level > kFitted; ++Steps) {
+    do --level; while (level > kFitted && !shown_larger(level));
+  }
+  return level;
 }
 
 bool PictureView::ActualSize() { return ZoomTo(0, box_width_ / 2, box_height_ / 2); }
@@ -107,6 +122,25 @@ PictureView::Placement PictureView::Where(double LayerRatio) const {
   at.DestWidth = right - at.DestX;
   at.DestHeight = bottom - at.DestY;
   return at;
+}
+
+std::optional<int> PictureView::ZoomPercent() const {
+  if (level_ == kFitted) return std::nullopt;
+  return 100 * Scale();
+}
+
+// The pixel that the stretch into the box's image samples for X, Y: the one
+// under the destination pixel's centre.
+std::optional<PictureView::Point> PictureView::PictureAt(int X, int Y) const {
+  const Placement at = Where(1);
+  const auto axis = [](int Offset, int Extent, int Src, int SrcExtent) -> std::optional<int> {
+    if (Offset < 0 || Offset >= Extent) return std::nullopt;
+    return Src + static_cast<int>((2LL * Offset + 1) * SrcExtent / (2LL * Extent));
+  };
+  const std::optional<int> x = axis(X - at.DestX, at.DestWidth, at.SrcX, at.SrcWidth);
+  const std::optional<int> y = axis(Y - at.DestY, at.DestHeight, at.SrcY, at.SrcHeight);
+  if (!x || !y || picture_width_ < 1) return std::nullopt;
+  return Point{*x, *y};
 }
 
 PictureView::Placement PictureView::DeviceWhere() const {

@@ -5,6 +5,8 @@
 // also where a logical pixel has more of them.
 #pragma once
 
+#include <optional>
+
 class PictureView {
  public:
   // Where to draw: the destination rectangle in the box and the picture's
@@ -30,7 +32,8 @@ class PictureView {
   // Each returns whether what is shown has changed; points and moves are in
   // logical pixels of the box.
   // Steps > 0 zooms in, < 0 out, keeping the picture point under X, Y there
-  // as far as the picture's edges allow.
+  // as far as the picture's edges allow. Scales no larger than the fitted one
+  // are passed over: a picture that fits the box whole is fitted at 100 %.
   bool Zoom(int Steps, int X, int Y);
   bool ActualSize();
   bool Fit();
@@ -41,11 +44,25 @@ class PictureView {
   // pixel: 1 for the box's own image, the device ratio for its device layer.
   Placement Where(double LayerRatio) const;
 
+  // The zoom as a percentage of the picture's pixels; none while fitted.
+  std::optional<int> ZoomPercent() const;
+
+  struct Point {
+    int X = 0;
+    int Y = 0;
+    bool operator==(const Point&) const = default;
+  };
+  // The picture pixel shown at X, Y of the box's own image; none outside the picture.
+  std::optional<Point> PictureAt(int X, int Y) const;
+
  private:
   static constexpr int kFitted = -1;
   static constexpr int kLargest = 3;  // 800 %
 
   int Scale() const { return 1 << level_; }
+  // The level Steps steps away from the current one, among those shown larger
+  // than fitted.
+  int Stepped(int Steps) const;
   int Device(int Logical) const;
   bool ZoomTo(int Level, int X, int Y);  // X, Y in device pixels
   void Clamp();

@@ -11,8 +11,9 @@ std::string StandardDialogs::ShowOpenDialog(platform::Hwnd OwnerWindow, const st
 
 std::string StandardDialogs::ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                             const std::string& Title, std::int16_t& FilterIndex,
-                                            const std::string& InitialDir) {
-  return API::ShowSaveDialog(OwnerWindow, Filter, Title, FilterIndex, InitialDir);
+                                            const std::string& InitialDir,
+                                            const std::string& FileName) {
+  return API::ShowSaveDialog(OwnerWindow, Filter, Title, FilterIndex, InitialDir, FileName);
 }
 
 platform::MsgBoxResult StandardDialogs::MsgBox(const std::string& Prompt,

@@ -10,7 +10,7 @@ class StandardDialogs : public UserDialogs {
                              const std::string& Title, const std::string& InitialDir) override;
   std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                              const std::string& Title, std::int16_t& FilterIndex,
-                             const std::string& InitialDir) override;
+                             const std::string& InitialDir, const std::string& FileName) override;
   platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons,
                                 const std::string& Detail) override;
 };

@@ -15,9 +15,11 @@ class UserDialogs {
 
   virtual std::string ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                      const std::string& Title, const std::string& InitialDir) = 0;
+  // FileName is the name suggested in the dialog's name field.
   virtual std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                      const std::string& Title, std::int16_t& FilterIndex,
-                                     const std::string& InitialDir) = 0;
+                                     const std::string& InitialDir,
+                                     const std::string& FileName) = 0;
   // Detail, when not empty, is the reason behind Prompt.
   virtual platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons,
                                         const std::string& Detail) = 0;

@@ -25,11 +25,12 @@ mkdir -p $build/findings
 for target in load filter; do
   echo "fuzz: $target for ${seconds} s"
   # Large claimed pictures legitimately take a gigabyte or two under ASan, and
-  # time: a 146-byte RLE bitmap or a cut-short JPEG may claim up to the 250
-  # megapixels the loader accepts, and decoding, converting and checking that
-  # many pixels took 15-25 s per run in this instrumented build on a 2-core
-  # EPYC (libFuzzer runs such an input twice, the second time looking for
-  # leaks). 60 s left too little margin on a slower or busier machine; the
+  # time: a 146-byte RLE bitmap that ends its code with the end mark, or an
+  # arithmetic-coded JPEG, whose formats set no floor on the data a size needs,
+  # may claim up to the 250 megapixels the loader accepts, and decoding,
+  # converting and checking that many pixels took 15-25 s per run in this
+  # instrumented build on a 2-core EPYC (libFuzzer runs such an input twice,
+  # the second time looking for leaks). 60 s left too little margin on a slower or busier machine; the
   # timeout is only there to catch hangs.
   QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='qt.gui.imageio*=false' \
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

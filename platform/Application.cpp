@@ -6,16 +6,34 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <string_view>
+
 namespace platform {
 
 namespace {
 
-// What followed the program's name, as the system's bytes (QApplication has
-// taken out the options that are its own by the time this is filled).
-std::vector<std::string>& StartArguments() {
-  static std::vector<std::string> arguments;
-  return arguments;
-}
+// The options that QGuiApplication, QApplication and the X11 platform take out
+// of the command line, with one dash or two; Value when a value follows, after a
+// blank or, where Qt reads it so, after "=".
+struct ToolkitOption {
+  std::string_view Name;
+  bool Value;
+  bool ValueAfterEquals;
+};
+
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", true, false},        {"platformpluginpath", true, false},
+    {"platformtheme", true, false},   {"plugin", true, false},
+    {"qwindowgeometry", true, false}, {"qwindowicon", true, false},
+    {"qwindowtitle", true, false},    {"reverse", false, false},
+    {"session", true, false},         {"style", true, true},
+    {"stylesheet", true, true},       {"widgetcount", false, false},
+    {"qmljsdebugger", true, true},    {"display", true, false},
+    {"geometry", true, false},        {"title", true, false},
+    {"name", true, false},            {"icon", true, false},
+    {"nograb", false, false},         {"dograb", false, false},
+    {"sync", false, false},
+};
 
 // The window speaks Chinese; Qt's dialogs and standard buttons follow it.
 // Without the translations installed they stay in English, which loses nothing.
@@ -31,7 +49,6 @@ void TranslateQtIntoChinese(QApplication& Application) {
 Application::Application(int& Argc, char** Argv)
     : application_(std::make_unique<QApplication>(Argc, Argv)) {
   TranslateQtIntoChinese(*application_);
-  StartArguments().assign(Argv + (Argc > 0 ? 1 : 0), Argv + Argc);
 }
 
 Application::~Application() = default;
@@ -50,7 +67,25 @@ void Application::SetIcon(const std::vector<std::string>& ImageFiles) {
   QApplication::setWindowIcon(icon);
 }
 
-std::vector<std::string> Application::Arguments() { return StartArguments(); }
+std::size_t Application::ToolkitOptionLength(std::span<const std::string> Arguments) {
+  if (Arguments.empty()) return 0;
+  std::string_view argument = Arguments.front();
+  if (argument.rfind("--", 0) == 0) {
+    argument.remove_prefix(2);
+  } else if (argument.rfind('-', 0) == 0) {
+    argument.remove_prefix(1);
+  } else {
+    return 0;
+  }
+  for (const ToolkitOption& option : kToolkitOptions) {
+    if (argument == option.Name) return !option.Value ? 1 : Arguments.size() > 1 ? 2 : 0;
+    if (option.ValueAfterEquals && argument.size() > option.Name.size() &&
+        argument.rfind(option.Name, 0) == 0 && argument[option.Name.size()] == '=') {
+      return 1;
+    }
+  }
+  return 0;
+}
 
 std::string Application::Path() { return QCoreApplication::applicationDirPath().toStdString(); }
 

@@ -1,9 +1,11 @@
 // Application: the running program as the user and the window see it — its
-// event loop, its title, its icon, its command line and the folder it was
-// started from.
+// event loop, its title, its icon, the toolkit's options on its command line and
+// the folder it was started from.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,10 @@ class Application {
   // paths such as ":/icons/app-16.png" included).
   static void SetIcon(const std::vector<std::string>& ImageFiles);
 
-  // What the program was started with after its name, without the options that
-  // Qt takes for itself; file names come as the system's bytes.
-  static std::vector<std::string> Arguments();
+  // How many arguments from Arguments[0] on make one option that the toolkit
+  // takes for itself (-platform NAME, --style=NAME, -reverse, ...): 0 when
+  // Arguments[0] is none, or when its value is missing.
+  static std::size_t ToolkitOptionLength(std::span<const std::string> Arguments);
 
   // The folder that holds the program's executable.
   static std::string Path();

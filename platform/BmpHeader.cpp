@@ -1,6 +1,7 @@
 // Reading the BMP file and info headers from raw bytes (all little-endian).
 #include "BmpHeader.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace platform {
@@ -9,7 +10,7 @@ namespace {
 
 constexpr std::uint32_t kOs2InfoSize = 12;  // OS/2 1.x: 16-bit extents and bit count
 constexpr std::uint32_t kOs2v2InfoSize = 64;
-constexpr std::uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
 
 // The unsigned number of Bytes bytes at At (the caller checks the length).
 std::uint32_t LittleEndian(std::span<const std::uint8_t> Data, std::size_t At, int Bytes) {
@@ -72,6 +73,51 @@ std::optional<std::uint64_t> UncompressedPixelBytes(const BmpHeader& Header) {
   const auto row_bits = static_cast<std::uint64_t>(Header.Width) * Header.BitCount;
   const std::uint64_t stride = (row_bits + 31) / 32 * 4;
   return stride * static_cast<std::uint64_t>(Header.Height);
+}
+
+// Walks the pairs of the run-length code: a count and a value, or after a zero
+// count an escape: 0 ends the row, 1 the bitmap, 2 jumps right and down by the
+// next two bytes, and n >= 3 starts n literal pixels padded to a 16-bit word.
+std::optional<RleReach> ReachOfRle(std::span<const std::uint8_t> File, const BmpHeader& Header) {
+  const bool rle8 = Header.Compression == kRle8 && Header.BitCount == 8;
+  const bool rle4 = Header.Compression == kRle4 && Header.BitCount == 4;
+  if (!rle8 && !rle4) return std::nullopt;
+  const auto width = static_cast<std::uint64_t>(Header.Width);
+  const auto height = static_cast<std::uint64_t>(Header.Height);
+  std::uint64_t x = 0;
+  std::uint64_t y = 0;
+  const auto reach = [&](bool Ended) {
+    return RleReach{std::min(y, height) * width + (y < height ? std::min(x, width) : 0), Ended};
+  };
+  for (std::size_t at = Header.PixelOffset; at + 2 <= File.size() && y < height;) {
+    const std::uint8_t count = File[at];
+    const std::uint8_t value = File[at + 1];
+    at += 2;
+    if (count > 0) {
+      x += count;
+    } else if (value == 0) {
+      x = 0;
+      ++y;
+    } else if (value == 1) {
+      return reach(true);
+    } else if (value == 2) {
+      if (at + 2 > File.size()) break;
+      x += File[at];
+      y += File[at + 1];
+      at += 2;
+    } else {
+      const std::size_t bytes = rle8 ? value : (value + 1) / 2u;
+      at += (bytes + 1) & ~std::size_t{1};
+      x += value;
+    }
+  }
+  return reach(y >= height);
+}
+
+bool HasOs2OnlyCompression(const BmpHeader& Header) {
+  constexpr std::uint32_t kOs2Huffman = 3, kOs2Rle24 = 4;
+  return Header.InfoSize == kOs2v2InfoSize &&
+         (Header.Compression == kOs2Huffman || Header.Compression == kOs2Rle24);
 }
 
 ChannelBits BmpChannelBits(std::span<const std::uint8_t> File) {

@@ -26,6 +26,21 @@ std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> File);
 // whose length the header does not tell.
 std::optional<std::uint64_t> UncompressedPixelBytes(const BmpHeader& Header);
 
+// How far the RLE8 or RLE4 pixel data of a BMP reaches: the pixels its runs,
+// row ends and jumps cover before it ends, and whether it ends with its
+// end-of-bitmap mark, as a complete file does. None for other files.
+struct RleReach {
+  std::uint64_t Pixels = 0;
+  bool Ended = false;
+};
+std::optional<RleReach> ReachOfRle(std::span<const std::uint8_t> File, const BmpHeader& Header);
+
+// True for the compressions that OS/2's 64-byte header numbers 3 (Huffman coding)
+// and 4 (RLE24): decoders that know only the Windows numbering read the first as
+// uncompressed bit fields, so a few bytes of header would claim pixel data the
+// file never holds.
+bool HasOs2OnlyCompression(const BmpHeader& Header);
+
 // Widths in bits of the channels a BMP stores; 8 means "as Qt returns it".
 struct ChannelBits {
   int Red = 8, Green = 8, Blue = 8, Alpha = 8;

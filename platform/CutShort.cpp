@@ -15,6 +15,7 @@ namespace {
 bool BmpCutShort(std::span<const std::uint8_t> File) {
   const std::optional<BmpHeader> header = ReadBmpHeader(File);
   if (!header) return false;
+  if (const std::optional<RleReach> reach = ReachOfRle(File, *header)) return !reach->Ended;
   const std::optional<std::uint64_t> rows = UncompressedPixelBytes(*header);
   return rows && File.size() < std::uint64_t{header->PixelOffset} + *rows;
 }

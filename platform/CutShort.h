@@ -8,8 +8,9 @@
 
 namespace platform {
 
-// True for an uncompressed BMP shorter than its rows need, a JPEG whose data runs
-// out before its end-of-image marker and a PNG that ends before its IEND chunk.
+// True for an uncompressed BMP shorter than its rows need, a run-length coded BMP
+// whose code runs out before its end-of-bitmap mark, a JPEG whose data runs out
+// before its end-of-image marker and a PNG that ends before its IEND chunk.
 // False for complete files and for anything else, which this cannot judge.
 bool IsCutShort(std::span<const std::uint8_t> File);
 

@@ -30,7 +30,7 @@ std::string SystemPath(const QString& Chosen) {
     const std::string reason =
         "the name holds characters that cannot be read as text, so it cannot be opened or saved "
         "by name";
-    throw FileError("Cannot use \"" + path + "\": " + reason, reason);
+    throw FileError("Cannot use \"" + path + "\": " + reason, reason, FileProblem::Other);
   }
   return path;
 }
@@ -46,6 +46,7 @@ std::optional<FileDialogChoice> Run(const FileDialogRequest& Request,
   for (const FileFilter& filter : Request.Filters) filters << NameFilter(filter);
   dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(QString::fromStdString(Request.DefaultSuffix));
+  if (!Request.FileName.empty()) dialog.selectFile(QFile::decodeName(Request.FileName.c_str()));
 
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return FileDialogChoice{SystemPath(dialog.selectedFiles().constFirst()),

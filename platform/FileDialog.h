@@ -23,6 +23,7 @@ struct FileDialogRequest {
   // Added to a typed name that has no suffix ("bmp": "d" becomes "d.bmp") before
   // the dialog asks about replacing it; empty adds none.
   std::string DefaultSuffix;
+  std::string FileName;  // suggested in the name field; empty suggests none
 };
 
 struct FileDialogChoice {

@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,16 +25,48 @@ std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
 
 namespace {
 
-[[noreturn]] void FailRead(const std::string& Path, const std::string& Reason) {
-  throw FileError("Cannot read " + Quoted(Path) + ": " + Reason, Reason);
+[[noreturn]] void FailRead(const std::string& Path, const std::string& Reason,
+                           FileProblem Problem) {
+  throw FileError("Cannot read " + Quoted(Path) + ": " + Reason, Reason, Problem);
 }
 
-[[noreturn]] void FailWrite(const std::string& Path, const std::string& Reason) {
-  throw FileError("Cannot write " + Quoted(Path) + ": " + Reason, Reason);
+[[noreturn]] void FailWrite(const std::string& Path, const std::string& Reason,
+                            FileProblem Problem) {
+  throw FileError("Cannot write " + Quoted(Path) + ": " + Reason, Reason, Problem);
 }
 
 std::string SystemReason(int Error) {
   return Error == ENOENT ? "no such file" : std::strerror(Error);
+}
+
+FileProblem ProblemOf(int Error) {
+  switch (Error) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileProblem::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileProblem::NoPermission;
+    case EISDIR:
+      return FileProblem::IsFolder;
+    case ENOSPC:
+    case EDQUOT:
+      return FileProblem::NoSpace;
+    case EFBIG:
+    case ENOMEM:
+      return FileProblem::TooLarge;
+    default:
+      return FileProblem::Other;
+  }
+}
+
+[[noreturn]] void FailRead(const std::string& Path, int Error) {
+  FailRead(Path, SystemReason(Error), ProblemOf(Error));
+}
+
+[[noreturn]] void FailWrite(const std::string& Path, int Error) {
+  FailWrite(Path, SystemReason(Error), ProblemOf(Error));
 }
 
 // An open descriptor, closed when it goes.
@@ -56,23 +89,24 @@ class Descriptor {
 std::vector<std::uint8_t> Read(const std::string& Path, std::size_t Count) {
   // Non-blocking, so that a pipe in the file's place cannot hang the open.
   const Descriptor fd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.Get() < 0) FailRead(Path, SystemReason(errno));
+  if (fd.Get() < 0) FailRead(Path, errno);
   struct stat status {};
-  if (::fstat(fd.Get(), &status) != 0) FailRead(Path, SystemReason(errno));
-  if (S_ISDIR(status.st_mode)) FailRead(Path, "it is a folder, not a file");
-  if (!S_ISREG(status.st_mode)) FailRead(Path, "it is not a regular file");
+  if (::fstat(fd.Get(), &status) != 0) FailRead(Path, errno);
+  if (S_ISDIR(status.st_mode)) FailRead(Path, "it is a folder, not a file", FileProblem::IsFolder);
+  if (!S_ISREG(status.st_mode)) FailRead(Path, "it is not a regular file", FileProblem::Other);
 
   std::vector<std::uint8_t> bytes;
   try {
     bytes.resize(std::min<std::uint64_t>(Count, static_cast<std::uint64_t>(status.st_size)));
   } catch (const std::bad_alloc&) {
-    FailRead(Path, "not enough memory for its " + std::to_string(status.st_size) + " bytes");
+    FailRead(Path, "not enough memory for its " + std::to_string(status.st_size) + " bytes",
+             FileProblem::TooLarge);
   }
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) FailRead(Path, SystemReason(errno));
+    if (got < 0) FailRead(Path, errno);
     if (got == 0) break;  // shrank since fstat
     done += static_cast<std::size_t>(got);
   }
@@ -98,14 +132,16 @@ std::string Destination(const std::string& Path) {
 void CheckFolder(const std::string& Path, const std::string& Target) {
   struct stat status {};
   if (::stat(Target.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-    FailWrite(Path, "it is a folder");
+    FailWrite(Path, "it is a folder", FileProblem::IsFolder);
   }
   const std::string folder = FolderOf(Target);
   if (::stat(folder.c_str(), &status) != 0) {
-    FailWrite(Path, errno == ENOENT ? "the folder " + Quoted(folder) + " does not exist"
-                                    : SystemReason(errno));
+    if (errno != ENOENT) FailWrite(Path, errno);
+    FailWrite(Path, "the folder " + Quoted(folder) + " does not exist", FileProblem::NotFound);
   }
-  if (!S_ISDIR(status.st_mode)) FailWrite(Path, Quoted(folder) + " is a file, not a folder");
+  if (!S_ISDIR(status.st_mode)) {
+    FailWrite(Path, Quoted(folder) + " is a file, not a folder", FileProblem::NotFound);
+  }
 }
 
 // A new, empty file next to Target under a name of its own, with Target's
@@ -149,9 +185,7 @@ class TemporaryFile {
   }
 
  private:
-  [[noreturn]] void Fail(const std::string& Path, int Error) {
-    FailWrite(Path, SystemReason(Error));
-  }
+  [[noreturn]] void Fail(const std::string& Path, int Error) { FailWrite(Path, Error); }
 
   // A short name of our own in Folder: the target's name plus a suffix could
   // exceed the longest name the system takes.
@@ -165,7 +199,7 @@ class TemporaryFile {
       if (errno != EEXIST || attempt == 100) {
         const int error = errno;
         Name.clear();
-        FailWrite(Path, SystemReason(error));
+        FailWrite(Path, error);
       }
     }
   }
@@ -181,8 +215,37 @@ bool FileExists(const std::string& Path) {
   return ::stat(Path.c_str(), &status) == 0;
 }
 
+std::string AbsolutePath(const std::string& Path) {
+  if (Path.rfind('/', 0) == 0) return Path;
+  const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
+  if (!folder) return Path;
+  return std::string(folder.get()) + "/" + Path;
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+  struct stat a {};
+  struct stat b {};
+  if (::stat(A.c_str(), &a) != 0 || ::stat(B.c_str(), &b) != 0) return A == B;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 std::vector<std::uint8_t> ReadFileStart(const std::string& Path, std::size_t Count) {
   return Read(Path, Count);
+}
+
+std::vector<std::string> FilesIn(const std::string& Folder) {
+  const auto close = [](DIR* Dir) { ::closedir(Dir); };
+  const std::unique_ptr<DIR, decltype(close)> dir(::opendir(Folder.c_str()), close);
+  if (!dir) FailRead(Folder, errno);
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    struct stat status {};
+    if (::stat((Folder + "/" + name).c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+      names.push_back(name);
+    }
+  }
+  return names;
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& Path) {

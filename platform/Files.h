@@ -18,10 +18,22 @@ std::string Quoted(const std::string& Path);
 // True when something (a file or a folder) exists under that name.
 bool FileExists(const std::string& Path);
 
+// Path as seen from the current folder, without resolving links: unchanged when
+// it starts at the root.
+std::string AbsolutePath(const std::string& Path);
+
+// True when both paths lead to one file (through links, or the same name); paths
+// that lead to nothing are the same when they are equal.
+bool SameFile(const std::string& A, const std::string& B);
+
 // The first Count bytes of a regular file (fewer when it is shorter). Throws
 // FileError naming the path and the system's reason, and for a folder or a
 // device.
 std::vector<std::uint8_t> ReadFileStart(const std::string& Path, std::size_t Count);
+
+// The names of the regular files in Folder (links followed), in no particular
+// order. Throws FileError naming the folder and the system's reason.
+std::vector<std::string> FilesIn(const std::string& Folder);
 
 // The whole of a regular file; throws as ReadFileStart.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& Path);

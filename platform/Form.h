@@ -1,6 +1,6 @@
 // Form: a top-level window with a caption and a client area of a given size,
-// which its controls are placed on in pixels and which reports its closing and
-// the files dropped on it.
+// which its controls are placed on in pixels and which reports its closing, the
+// files dropped on it and the keys its controls leave alone.
 #pragma once
 
 #include "Window.h"
@@ -10,6 +10,16 @@
 #include <string>
 
 namespace platform {
+
+// A key that the window acts on, whatever control has the focus.
+struct KeyStroke {
+  // The character on the key, letters in upper case: 'D', '\\', '[', '0'; 0 for
+  // keys without one.
+  char Key = 0;
+  bool Control = false;
+  // A press made by holding the key down, not a new press.
+  bool Repeat = false;
+};
 
 class Form : public Window {
  public:
@@ -33,6 +43,14 @@ class Form : public Window {
   // Called with the local path of a file dropped on the window, from a file
   // manager for instance. Drops of anything but one local file are refused.
   void OnDropFile(std::function<void(const std::string& Path)> Handler);
+
+  // KeyDown is called for each key press that the control with the focus
+  // leaves alone, and returns whether the window used it. Of a used key, KeyUp
+  // is called once, when the key is let go or the window stops being the active
+  // one: the release-and-press pairs that X11 sends while a key is held come as
+  // presses marked Repeat.
+  void OnKeys(std::function<bool(const KeyStroke&)> KeyDown,
+              std::function<void(const KeyStroke&)> KeyUp);
 };
 
 }  // namespace platform

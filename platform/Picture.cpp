@@ -5,6 +5,7 @@
 
 #include "BmpHeader.h"
 #include "CutShort.h"
+#include "DataFloor.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Screen.h"
@@ -16,6 +17,7 @@
 #include <QImageReader>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -43,6 +45,12 @@ constexpr std::int64_t kMaxPixels = 250'000'000;
 // 6.4, 32 megapixels at 32 bits). Every picture that passes kMaxPixels has to get
 // through, in the widest format Qt decodes into (64-bit RGBA for 16-bit PNG).
 constexpr int kAllocationLimitMb = static_cast<int>((kMaxPixels * 8) / (1024 * 1024) + 1);
+
+// The decoders, as Qt names them, of the formats the program opens. Qt's plugins
+// read more (GIF, ICO, PPM, XPM, SVG ...), which nothing in the program offers, and
+// some let a few bytes claim any size: a short SVG renders to as many pixels as
+// its header asks for.
+const std::array<std::string, 3> kDecoders = {"bmp", "jpeg", "png"};
 
 std::string Utf8(const QString& Text) { return Text.toStdString(); }
 
@@ -168,12 +176,14 @@ void WidenNarrowChannels(QImage& Image, const ChannelBits& Bits) {
   }
 }
 
-[[noreturn]] void FailLoad(const std::string& Path, const std::string& Reason) {
-  throw PictureLoadError("Cannot open picture " + Quoted(Path) + ": " + Reason);
+[[noreturn]] void FailLoad(const std::string& Path, const std::string& Reason,
+                           FileProblem Problem = FileProblem::NotAPicture) {
+  throw PictureLoadError("Cannot open picture " + Quoted(Path) + ": " + Reason, Problem);
 }
 
-[[noreturn]] void FailSave(const std::string& Path, const std::string& Reason) {
-  throw PictureSaveError("Cannot save picture " + Quoted(Path) + ": " + Reason);
+[[noreturn]] void FailSave(const std::string& Path, const std::string& Reason,
+                           FileProblem Problem) {
+  throw PictureSaveError("Cannot save picture " + Quoted(Path) + ": " + Reason, Problem);
 }
 
 bool IsIndexed(QImage::Format Format) {
@@ -199,7 +209,7 @@ QImage Decode(QImageReader& Reader, const QByteArray& Decoder, const std::string
     const QImage::Format format = Reader.imageFormat();
     if (format != QImage::Format_Invalid) {
       image = QImage(size, format);
-      if (image.isNull()) FailLoad(Path, "not enough memory to decode it");
+      if (image.isNull()) FailLoad(Path, "not enough memory to decode it", FileProblem::TooLarge);
       std::memset(image.bits(), IsIndexed(format) ? 0x00 : 0xff,
                   static_cast<std::size_t>(image.sizeInBytes()));
     }
@@ -222,34 +232,66 @@ std::vector<std::uint8_t> ReadOrFail(const std::string& Path, Reader Read) {
   try {
     return Read();
   } catch (const FileError& e) {
-    FailLoad(Path, e.Reason());
+    FailLoad(Path, e.Reason(), e.Problem());
   }
 }
 
 // Qt's BMP handler turns down headers above its own pixel limit before it reports
 // any size, with nothing better than "Unable to read image data", so for BMP the
-// size check does not wait for the handler.
-void CheckClaimedBmpSize(const std::vector<std::uint8_t>& Head, const std::string& Path) {
+// size check does not wait for the handler. Nor does the refusal of a compression
+// that the handler would take for another and decode as pixels the file lacks.
+void CheckBmpHead(const std::vector<std::uint8_t>& Head, const std::string& Path) {
   const std::optional<BmpHeader> header = ReadBmpHeader(Head);
   if (!header) return;
   const std::string problem = SizeProblem(header->Width, header->Height);
-  if (!problem.empty()) FailLoad(Path, problem);
+  if (!problem.empty()) FailLoad(Path, problem, FileProblem::TooLarge);
+  if (HasOs2OnlyCompression(*header)) {
+    FailLoad(Path, "it is an OS/2 BMP compressed with compression " +
+                       std::to_string(header->Compression) +
+                       " (Huffman coding or RLE24), which no decoder here reads");
+  }
 }
 
 // A file cut short still opens, showing what it holds; but one holding less than a
 // hundredth of the rows it claims is mostly a header, and decoding it would take
-// memory out of all proportion to the file.
+// memory out of all proportion to the file. Run-length code may end the bitmap
+// early by its own mark, which leaves the rest blank; code that runs out before
+// that mark is cut short like uncompressed rows.
 void CheckBmpLength(const std::vector<std::uint8_t>& File, const std::string& Path) {
   const std::optional<BmpHeader> header = ReadBmpHeader(File);
   if (!header) return;
+  const std::uint64_t pixels = static_cast<std::uint64_t>(header->Width) * header->Height;
+  if (const std::optional<RleReach> reach = ReachOfRle(File, *header)) {
+    if (reach->Ended || reach->Pixels * 100 >= pixels) return;
+    FailLoad(Path,
+             "its run-length code ends without its end mark after " +
+                 std::to_string(reach->Pixels) + " of its " + std::to_string(header->Width) +
+                 " x " + std::to_string(header->Height) + " pixels",
+             FileProblem::Other);
+  }
   const std::optional<std::uint64_t> rows = UncompressedPixelBytes(*header);
   if (!rows) return;
   const std::uint64_t present = File.size() > header->PixelOffset ? File.size() - header->PixelOffset : 0;
   if (present * 100 < *rows) {
-    FailLoad(Path, "the file holds " + std::to_string(present) + " bytes of pixels where its " +
-                       std::to_string(header->Width) + " x " + std::to_string(header->Height) +
-                       " pixels need " + std::to_string(*rows));
+    FailLoad(Path,
+             "the file holds " + std::to_string(present) + " bytes of pixels where its " +
+                 std::to_string(header->Width) + " x " + std::to_string(header->Height) +
+                 " pixels need " + std::to_string(*rows),
+             FileProblem::Other);
   }
+}
+
+// A file far too short for its picture is refused before the decoder makes up
+// the rest at the full size's cost.
+void CheckDataFloor(const std::vector<std::uint8_t>& File, const std::string& Path) {
+  const std::optional<DataFloor> floor = DataFloorOf(File);
+  if (!floor || floor->Held >= floor->Least) return;
+  FailLoad(Path,
+           "the file holds " + std::to_string(floor->Held) + " bytes of " + floor->Format +
+               " data where its " + std::to_string(floor->Width) + " x " +
+               std::to_string(floor->Height) + " pixels need at least " +
+               std::to_string(floor->Least),
+           FileProblem::Other);
 }
 
 // The decoded picture in 32-bit (A)RGB, with BMP channels widened to the full range.
@@ -267,22 +309,26 @@ QImage DecodeFile(const std::vector<std::uint8_t>& File, const std::string& Path
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(true);
   if (!reader.canRead()) FailLoad(Path, Utf8(reader.errorString()));
+  // Asked before reading: once the handler has read, the reader no longer says.
+  const QByteArray decoder = reader.format();
+  if (std::find(kDecoders.begin(), kDecoders.end(), decoder.toStdString()) == kDecoders.end()) {
+    FailLoad(Path, "it is a picture in " + decoder.toUpper().toStdString() +
+                       " format, and only BMP, JPEG and PNG pictures are opened");
+  }
 
   const QSize claimed = reader.size();
   if (claimed.isValid()) {
     const std::string problem = SizeProblem(claimed.width(), claimed.height());
-    if (!problem.empty()) FailLoad(Path, problem);
+    if (!problem.empty()) FailLoad(Path, problem, FileProblem::TooLarge);
   }
 
-  // Asked before reading: once the handler has read, the reader no longer says.
-  const QByteArray decoder = reader.format();
   QImage image = Decode(reader, decoder, Path);
   const std::string problem = SizeProblem(image.width(), image.height());
-  if (!problem.empty()) FailLoad(Path, problem);
+  if (!problem.empty()) FailLoad(Path, problem, FileProblem::TooLarge);
 
   if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
     image.convertTo(QImage::Format_ARGB32);
-    if (image.isNull()) FailLoad(Path, "not enough memory to convert it");
+    if (image.isNull()) FailLoad(Path, "not enough memory to convert it", FileProblem::TooLarge);
   }
   if (decoder == "bmp") WidenNarrowChannels(image, BmpChannelBits(File));
   return image;
@@ -372,10 +418,13 @@ void Picture::Render(Hdc Dc, int X, int Y, int Cx, int Cy, int XSrc, int YSrc, i
 }
 
 std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
-  CheckClaimedBmpSize(ReadOrFail(Path, [&Path] { return ReadFileStart(Path, kBmpHeadBytes); }),
-                      Path);
+  const std::vector<std::uint8_t> head =
+      ReadOrFail(Path, [&Path] { return ReadFileStart(Path, kBmpHeadBytes); });
+  if (head.empty()) FailLoad(Path, "the file is empty", FileProblem::Empty);
+  CheckBmpHead(head, Path);
   std::vector<std::uint8_t> file = ReadOrFail(Path, [&Path] { return ReadWholeFile(Path); });
   CheckBmpLength(file, Path);
+  CheckDataFloor(file, Path);
   const bool cut_short = IsCutShort(file);
   QImage image = DecodeFile(file, Path);
   // The file's bytes are not needed any more; the pixels below may be as large.
@@ -388,8 +437,10 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
   try {
     pixels.assign(stride * static_cast<std::size_t>(height), 0);
   } catch (const std::bad_alloc&) {
-    FailLoad(Path, "not enough memory for " + std::to_string(width) + " x " +
-                       std::to_string(height) + " pixels");
+    FailLoad(Path,
+             "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) +
+                 " pixels",
+             FileProblem::TooLarge);
   }
   const bool opaque = image.format() == QImage::Format_RGB32;
   for (int y = 0; y < height; ++y) {
@@ -409,12 +460,12 @@ std::unique_ptr<Picture> LoadPicture(const std::string& Path) {
 
 void SavePicture(const Picture& Picture, const std::string& Path) {
   if (Picture.PixelWidth() == 0 || Picture.PixelHeight() == 0) {
-    FailSave(Path, "the picture has no pixels");
+    FailSave(Path, "the picture has no pixels", FileProblem::Other);
   }
   const std::uint64_t stride = StrideFor(Picture.PixelWidth());
   const std::uint64_t pixel_bytes = stride * static_cast<std::uint64_t>(Picture.PixelHeight());
   if (kBmpHeaderBytes + pixel_bytes > std::numeric_limits<std::uint32_t>::max()) {
-    FailSave(Path, "the picture is too large for a BMP file");
+    FailSave(Path, "the picture is too large for a BMP file", FileProblem::TooLarge);
   }
   const std::array<std::uint8_t, kBmpHeaderBytes> header =
       Bmp24Header(Picture.PixelWidth(), Picture.PixelHeight(), pixel_bytes);
@@ -428,7 +479,7 @@ void SavePicture(const Picture& Picture, const std::string& Path) {
   try {
     ReplaceFile(Path, pieces);
   } catch (const FileError& e) {
-    FailSave(Path, e.Reason());
+    FailSave(Path, e.Reason(), e.Problem());
   }
 }
 

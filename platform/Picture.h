@@ -54,16 +54,18 @@ class Picture {
   bool cut_short_;
 };
 
-// Decodes a picture file (BMP, JPEG, PNG and whatever else Qt's installed image
-// plugins read), measured at the screen's metric. Transparent pixels come out over
-// white; JPEG orientation metadata is applied. Throws PictureLoadError naming the
-// path and the reason for a missing, unreadable or undecodable file, and for one
-// whose header claims more than 250 megapixels (refused before any pixel memory is
-// taken), or for an uncompressed BMP holding less than a hundredth of the rows it
-// claims. Any other file cut short either fails or, where the decoder accepts it,
-// loads as a picture whose CutShort() is true, with what was never decoded in a
-// fixed colour: white, or a palette file's first colour (JPEG decoders fill the
-// rest grey themselves). Path is the system's bytes, taken as they are.
+// Decodes a BMP, JPEG or PNG file (told by its content, not its name), measured
+// at the screen's metric. Transparent pixels come out over white; JPEG orientation
+// metadata is applied. Throws PictureLoadError naming the path, the reason and the
+// kind of problem for a missing, empty, unreadable or undecodable file, for a file
+// in any other format, and for one whose header claims more than 250 megapixels or
+// a BMP compression that no decoder here reads (both refused before any pixel
+// memory is taken), or for an uncompressed BMP holding less than a hundredth of the
+// rows it claims. Any other file cut short either fails or, where the decoder
+// accepts it, loads as a picture whose CutShort() is true, with what was never
+// decoded in a fixed colour: white, or a palette file's first colour (JPEG
+// decoders fill the rest grey themselves). Path is the system's bytes, taken as
+// they are.
 std::unique_ptr<Picture> LoadPicture(const std::string& Path);
 
 // Writes the picture as a 24-bit BMP file, replacing a file of that name only once

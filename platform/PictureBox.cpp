@@ -1,6 +1,7 @@
 // PictureBox: a widget that owns a drawing-layer bitmap selected into its own
 // memory context and paints it by wrapping the bytes, with no per-pixel work,
-// and that reports the user's zoom, pan and compare gestures.
+// with an overlay text painted over it, and that reports the user's zoom, pan,
+// compare and pointer gestures.
 #include "PictureBox.h"
 
 #include "Errors.h"
@@ -31,6 +32,7 @@ class PictureBoxWidget : public QWidget {
  public:
   explicit PictureBoxWidget(QWidget* Parent) : QWidget(Parent) {
     setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
   }
 
   ~PictureBoxWidget() override {
@@ -92,6 +94,7 @@ class PictureBoxWidget : public QWidget {
   }
 
   PictureBox::Gestures Handlers;
+  QString Overlay;
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -109,6 +112,7 @@ class PictureBoxWidget : public QWidget {
                           QImage::Format_BGR888);
         painter.drawImage(0, 0, view);
       }
+      if (!Overlay.isEmpty()) PaintOverlay(painter);
     }
     if (hasFocus()) DrawFocusFrame(*this);
   }
@@ -118,9 +122,7 @@ class PictureBoxWidget : public QWidget {
     QWidget::focusInEvent(Event);
   }
 
-  // A compare held while the focus leaves would otherwise never end.
   void focusOutEvent(QFocusEvent* Event) override {
-    EndCompare(key_compare_);
     update();
     QWidget::focusOutEvent(Event);
   }
@@ -137,20 +139,27 @@ class PictureBoxWidget : public QWidget {
 
   void mousePressEvent(QMouseEvent* Event) override {
     if (Event->button() == Qt::LeftButton) drag_from_ = Event->position().toPoint();
-    if (Event->button() == Qt::RightButton) BeginCompare(mouse_compare_);
+    if (Event->button() == Qt::RightButton && Handlers.Compare) Handlers.Compare(true);
     QWidget::mousePressEvent(Event);
   }
 
   void mouseMoveEvent(QMouseEvent* Event) override {
-    if (!(Event->buttons() & Qt::LeftButton)) return;
     const QPoint at = Event->position().toPoint();
-    const QPoint move = at - drag_from_;
-    drag_from_ = at;
-    if (!move.isNull() && Handlers.Pan) Handlers.Pan(move.x(), move.y());
+    if (Event->buttons() & Qt::LeftButton) {
+      const QPoint move = at - drag_from_;
+      drag_from_ = at;
+      if (!move.isNull() && Handlers.Pan) Handlers.Pan(move.x(), move.y());
+    }
+    if (Handlers.Hover) Handlers.Hover(at.x(), at.y());
+  }
+
+  void leaveEvent(QEvent* Event) override {
+    if (Handlers.Leave) Handlers.Leave();
+    QWidget::leaveEvent(Event);
   }
 
   void mouseReleaseEvent(QMouseEvent* Event) override {
-    if (Event->button() == Qt::RightButton) EndCompare(mouse_compare_);
+    if (Event->button() == Qt::RightButton && Handlers.Compare) Handlers.Compare(false);
     QWidget::mouseReleaseEvent(Event);
   }
 
@@ -158,61 +167,31 @@ class PictureBoxWidget : public QWidget {
     if (Event->button() == Qt::LeftButton && Handlers.Fit) Handlers.Fit();
   }
 
+  // The box's own keys zoom around its centre; every other key goes on to the
+  // window.
   void keyPressEvent(QKeyEvent* Event) override {
-    if (!KeyPressed(*Event)) QWidget::keyPressEvent(Event);
-  }
-
-  void keyReleaseEvent(QKeyEvent* Event) override {
-    if (Event->key() == Qt::Key_Backslash && !Event->isAutoRepeat()) {
-      EndCompare(key_compare_);
+    const bool ctrl = Event->modifiers() & Qt::ControlModifier;
+    const int key = Event->key();
+    const int steps =
+        ctrl ? 0 : key == Qt::Key_Plus || key == Qt::Key_Equal ? 1 : key == Qt::Key_Minus ? -1 : 0;
+    if (steps == 0) {
+      QWidget::keyPressEvent(Event);
       return;
     }
-    QWidget::keyReleaseEvent(Event);
+    if (Handlers.Zoom) Handlers.Zoom(steps, width() / 2, height() / 2);
   }
 
  private:
-  // True when the key is one of the box's gestures.
-  bool KeyPressed(const QKeyEvent& Event) {
-    const bool ctrl = Event.modifiers() & Qt::ControlModifier;
-    const auto call = [](const std::function<void()>& Handler) {
-      if (Handler) Handler();
-      return true;
-    };
-    switch (Event.key()) {
-      case Qt::Key_Plus:
-      case Qt::Key_Equal:
-        return call([this] { ZoomAtCentre(1); });
-      case Qt::Key_Minus:
-        return call([this] { ZoomAtCentre(-1); });
-      case Qt::Key_0:
-        return ctrl && call(Handlers.Fit);
-      case Qt::Key_1:
-        return ctrl && call(Handlers.ActualSize);
-      case Qt::Key_D:
-        return !ctrl && call(Handlers.ToggleDifference);
-      case Qt::Key_Backslash:
-        if (!Event.isAutoRepeat()) BeginCompare(key_compare_);
-        return true;
-      default:
-        return false;
-    }
-  }
-
-  void ZoomAtCentre(int Steps) {
-    if (Handlers.Zoom) Handlers.Zoom(Steps, width() / 2, height() / 2);
-  }
-
-  // The mouse and the key each hold the compare; it ends when neither does.
-  void BeginCompare(bool& Holder) {
-    const bool was_held = mouse_compare_ || key_compare_;
-    Holder = true;
-    if (!was_held && Handlers.Compare) Handlers.Compare(true);
-  }
-
-  void EndCompare(bool& Holder) {
-    if (!Holder) return;
-    Holder = false;
-    if (!mouse_compare_ && !key_compare_ && Handlers.Compare) Handlers.Compare(false);
+  void PaintOverlay(QPainter& Painter) {
+    constexpr int kMargin = 4;
+    constexpr int kPadding = 3;
+    const QRect text =
+        Painter.fontMetrics().boundingRect(QRect(0, 0, width(), height()), 0, Overlay);
+    const QRect plate(kMargin, kMargin, text.width() + 2 * kPadding,
+                      text.height() + 2 * kPadding);
+    Painter.fillRect(plate, QColor(0, 0, 0, 190));
+    Painter.setPen(Qt::white);
+    Painter.drawText(plate.adjusted(kPadding, kPadding, -kPadding, -kPadding), 0, Overlay);
   }
 
   static void Fill(Bitmap& Image, const QColor& Colour) {
@@ -233,8 +212,6 @@ class PictureBoxWidget : public QWidget {
   double device_ratio_ = 1;
   int wheel_ = 0;
   QPoint drag_from_;
-  bool mouse_compare_ = false;
-  bool key_compare_ = false;
 };
 
 PictureBoxWidget* Box(QWidget* Widget) { return static_cast<PictureBoxWidget*>(Widget); }
@@ -270,6 +247,15 @@ Picture PictureBox::Image() const {
   return Picture(std::vector<std::uint8_t>(image->Bits(), image->Bits() + bytes), image->Width(),
                  image->Height(), TwipsPerPixelX(), TwipsPerPixelY());
 }
+
+void PictureBox::SetOverlay(const std::string& Text) {
+  const QString overlay = QString::fromStdString(Text);
+  if (overlay == Box(widget())->Overlay) return;
+  Box(widget())->Overlay = overlay;
+  widget()->update();
+}
+
+std::string PictureBox::Overlay() const { return Box(widget())->Overlay.toStdString(); }
 
 void PictureBox::OnGestures(Gestures Handlers) { Box(widget())->Handlers = std::move(Handlers); }
 

@@ -1,8 +1,9 @@
 // PictureBox: a flat, borderless box that keeps a persistent image of its drawing
 // area. Drawing through hDC() lands in that image; Refresh and every repaint show
 // it, so the box never needs a handler to redraw itself. The box turns the mouse
-// and keys into what the user asks of the picture it shows (zoom, pan, compare)
-// and shows when it has the focus.
+// and its own keys into what the user asks of the picture it shows (zoom, pan,
+// compare, the pixel under the pointer), shows when it has the focus, and can
+// show a line of text over its corner.
 #pragma once
 
 #include "Drawing.h"
@@ -43,18 +44,23 @@ class PictureBox : public Window {
   // The persistent image as a picture, at the screen's metric.
   Picture Image() const;
 
+  // Text in a small dark plate over the top-left corner, on top of what the box
+  // shows; it is not part of the persistent image. Empty shows none.
+  void SetOverlay(const std::string& Text);
+  std::string Overlay() const;
+
   // What the user asks of the picture shown; points are in the box's pixels.
-  // Wheel and + / - zoom (Steps > 0 in, < 0 out) around the pointer or the
-  // box's centre; a left-button drag pans by the pointer's move; a double-click
-  // and Ctrl+0 fit; Ctrl+1 shows pixels 1:1; the right button or backslash held
-  // compares; D toggles the difference.
+  // Wheel and, with the focus, + / - zoom (Steps > 0 in, < 0 out) around the
+  // pointer or the box's centre; a left-button drag pans by the pointer's move;
+  // a double-click fits; the right button held compares. Hover follows the
+  // pointer over the box, Leave tells that it has left.
   struct Gestures {
     std::function<void(int Steps, int X, int Y)> Zoom;
     std::function<void(int Dx, int Dy)> Pan;
     std::function<void()> Fit;
-    std::function<void()> ActualSize;
     std::function<void(bool Held)> Compare;
-    std::function<void()> ToggleDifference;
+    std::function<void(int X, int Y)> Hover;
+    std::function<void()> Leave;
   };
   void OnGestures(Gestures Handlers);
 };

@@ -1,89 +1,84 @@
-// SharedLibrary over QLibrary, which knows the platform's file names
-// (libName.so, Name.dll, libName.dylib) and search rules.
+// SharedLibrary over the dynamic loader. Each file is tried by its exact name, so
+// that the failure message can name every file tried with the loader's own reason.
 #include "SharedLibrary.h"
 
 #include "Errors.h"
+#include "Files.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QLibrary>
-
-#if defined(__unix__)
 #include <dlfcn.h>
-#endif
+#include <link.h>
 
 #include <utility>
 
 namespace platform {
 
+namespace {
+
+constexpr char kSearchPath[] = " on the system's library search path";
+
+// The loader's reason starts with the name it was given, which the message already shows.
+std::string LoaderReason(const std::string& File) {
+  const char* error = ::dlerror();
+  std::string reason = error != nullptr ? error : "unknown reason";
+  const std::string prefix = File + ": ";
+  if (reason.compare(0, prefix.size(), prefix) == 0) reason.erase(0, prefix.size());
+  return reason;
+}
+
+std::string Shown(const std::string& File) {
+  return File.find('/') == std::string::npos ? File + kSearchPath : Quoted(File);
+}
+
+}  // namespace
+
 SharedLibrary::SharedLibrary(std::string Name, int Version, std::vector<std::string> Folders)
-    : name_(std::move(Name)), version_(Version), folders_(std::move(Folders)) {}
+    : description_("the library " + Name) {
+  const std::string file = "lib" + Name + ".so";
+  for (const std::string& folder : Folders) candidates_.push_back(folder + "/" + file);
+  candidates_.push_back(file + "." + std::to_string(Version));
+  candidates_.push_back(file);
+}
 
-// Defined where QLibrary is complete. Destroying a QLibrary leaves the library
-// loaded, so entry points already handed out stay valid.
-SharedLibrary::~SharedLibrary() = default;
+SharedLibrary::SharedLibrary(std::string File)
+    : candidates_{std::move(File)}, description_("the library file") {}
 
-// Every place that was tried goes into the error, with the loader's own reason
-// for each, so that a missing or broken library can be found from the message.
+// RTLD_NOW: a library that needs a symbol nobody provides is refused here, with
+// the loader's reason, rather than failing in the middle of a call.
 void SharedLibrary::Load() {
-  struct Candidate {
-    QString file;
-    QString version;  // empty: none in the file name
-  };
-  const QString name = QString::fromStdString(name_);
-  std::vector<Candidate> candidates;
-  std::vector<std::string> places;
-  for (const std::string& folder : folders_) {
-    candidates.push_back({QDir(QString::fromStdString(folder)).filePath(name), {}});
-    places.push_back('"' + folder + '"');
-  }
-  candidates.push_back({name, QString::number(version_)});
-  candidates.push_back({name, {}});
-  places.emplace_back("the system's library search path");
-
-  // One QLibrary at a time: Qt shares the state of QLibrary objects of the same
-  // file name, the version included, while any of them lives.
-  std::string reasons;
-  for (const Candidate& candidate : candidates) {
-    auto library = std::make_unique<QLibrary>(candidate.file, candidate.version);
-    if (library->load()) {
-      library_ = std::move(library);
+  std::vector<std::string> tried;
+  for (const std::string& file : candidates_) {
+    if (void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      handle_ = handle;
       return;
     }
-    reasons += '\n';
-    reasons += library->errorString().toStdString();
+    tried.push_back(Shown(file) + ": " + LoaderReason(file));
   }
-  std::string message = "Cannot load the library " + name_ + " (searched ";
-  for (std::size_t i = 0; i < places.size(); ++i) {
-    if (i > 0) message += ", ";
-    message += places[i];
-  }
-  message += ").";
-  throw LibraryLoadError(message + reasons);
+  std::string message = "Cannot load " + description_;
+  if (tried.size() == 1) throw LibraryLoadError(message + " " + tried.front());
+  message += ". Files tried:";
+  for (const std::string& line : tried) message += "\n" + line;
+  throw LibraryLoadError(message);
 }
 
 SharedLibrary::Address SharedLibrary::ResolveAddress(const std::string& EntryPoint) {
-  if (!library_) Load();
-  if (const Address address = library_->resolve(EntryPoint.c_str())) {
-    resolved_ = address;
-    return address;
+  if (handle_ == nullptr) Load();
+  ::dlerror();
+  if (void* address = ::dlsym(handle_, EntryPoint.c_str())) {
+    return reinterpret_cast<Address>(address);
   }
-  throw LibraryLoadError("The library " + library_->fileName().toStdString() +
-                         " has no entry point " + EntryPoint + ".");
+  throw LibraryLoadError("The library " + Quoted(FilePath()) + " has no entry point " +
+                         EntryPoint + ".");
 }
 
-// A library found on the search path is known to QLibrary by its bare name;
-// the dynamic loader knows where the file it mapped lies.
+// A library found on the search path is known by its bare name; the loader's
+// map of it holds the path of the file it found.
 std::string SharedLibrary::FilePath() const {
-  if (!library_) return {};
-#if defined(__unix__)
-  Dl_info info{};
-  if (resolved_ != nullptr && dladdr(reinterpret_cast<const void*>(resolved_), &info) != 0 &&
-      info.dli_fname != nullptr) {
-    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absoluteFilePath().toStdString();
+  if (handle_ == nullptr) return {};
+  link_map* map = nullptr;
+  if (::dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr) {
+    return {};
   }
-#endif
-  return QFileInfo(library_->fileName()).absoluteFilePath().toStdString();
+  return map->l_name;
 }
 
 }  // namespace platform

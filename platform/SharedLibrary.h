@@ -1,27 +1,29 @@
-// SharedLibrary: a library named without prefix or extension, loaded when an
-// entry point is first asked for and kept loaded for the rest of the process.
+// SharedLibrary: a library loaded when an entry point is first asked for and kept
+// loaded for the rest of the process: found by name the way the program looks for
+// its filter library, or bound to one file named by path.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
-
-class QLibrary;
 
 namespace platform {
 
 class SharedLibrary {
  public:
-  // Looked for in each folder in turn (libName.so, a build of the user's own),
-  // then on the system's library search path: libName.so.Version, as installed,
-  // before libName.so.
+  // Looked for by Name, without prefix or extension, in each folder in turn
+  // (libName.so, a build of the user's own), then on the system's library search
+  // path: libName.so.Version, as installed, before libName.so.
   SharedLibrary(std::string Name, int Version, std::vector<std::string> Folders);
-  ~SharedLibrary();
+
+  // That file and no other.
+  explicit SharedLibrary(std::string File);
+
   SharedLibrary(const SharedLibrary&) = delete;
   SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-  // Throws LibraryLoadError naming the library and every place it looked, or the
-  // file that lacks the entry point. A failed look-up is tried afresh next time.
+  // Throws LibraryLoadError naming every file tried with the system's reason for
+  // each, or the file that lacks the entry point. A failed look-up is tried
+  // afresh next time.
   template <typename Function>
   Function* Resolve(const std::string& EntryPoint) {
     return reinterpret_cast<Function*>(ResolveAddress(EntryPoint));
@@ -35,11 +37,12 @@ class SharedLibrary {
   Address ResolveAddress(const std::string& EntryPoint);
   void Load();
 
-  std::string name_;
-  int version_;
-  std::vector<std::string> folders_;
-  std::unique_ptr<QLibrary> library_;
-  Address resolved_ = nullptr;  // any entry point, to ask the loader which file it is in
+  // Each file tried in turn: a path, or a bare name for the system's search.
+  std::vector<std::string> candidates_;
+  std::string description_;  // what is being loaded, for the failure message
+  // The loaded library. Never closed: entry points handed out stay valid, and
+  // a library may leave threads of its own behind.
+  void* handle_ = nullptr;
 };
 
 }  // namespace platform

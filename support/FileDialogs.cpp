@@ -39,7 +39,7 @@ std::vector<platform::FileFilter> FilterList(const std::string& Filter) {
 
 platform::FileDialogRequest Request(platform::Hwnd OwnerWindow, const std::string& Filter,
                                     const std::string& Title, const std::string& InitialDir) {
-  return {OwnerWindow, FilterList(Filter), Title, InitialDir, {}};
+  return {OwnerWindow, FilterList(Filter), Title, InitialDir, {}, {}};
 }
 
 // "bmp" for a first pattern "*.bmp"; nothing when that pattern is not a plain
@@ -62,9 +62,10 @@ std::string ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter
 
 std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                            const std::string& Title, std::int16_t& FilterIndex,
-                           const std::string& InitialDir) {
+                           const std::string& InitialDir, const std::string& FileName) {
   platform::FileDialogRequest request = Request(OwnerWindow, Filter, Title, InitialDir);
   request.DefaultSuffix = FirstSuffix(request.Filters);
+  request.FileName = FileName;
   const auto choice = platform::GetSaveFileName(request);
   if (!choice) return {};
   FilterIndex = static_cast<std::int16_t>(choice->FilterIndex);

@@ -20,9 +20,10 @@ std::string ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter
 // first pattern's ("*.bmp": "d" becomes "d.bmp") before the dialog asks about
 // replacing it, so the question is about the file that will be written. On success
 // FilterIndex is the one-based pair selected when the dialog closed; on cancel
-// it keeps the value it had.
+// it keeps the value it had. FileName, when not empty, is suggested in the name
+// field.
 std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                            const std::string& Title, std::int16_t& FilterIndex,
-                           const std::string& InitialDir = "");
+                           const std::string& InitialDir = "", const std::string& FileName = "");
 
 }  // namespace API

@@ -1,5 +1,5 @@
 // The running program as a whole: Qt's own dialogs and buttons speak the
-// window's language, and file names on the command line arrive as their bytes.
+// window's language.
 #include "platform/Application.h"
 
 #include <QAbstractButton>
@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -21,20 +19,11 @@ TEST(Application, QtsStandardButtonsSpeakChinese) {
   EXPECT_TRUE(yes.contains(QChar(0x662f))) << yes.toStdString();  // 是
 }
 
-TEST(Application, ArgumentsAreTheSystemsBytes) {
-  EXPECT_EQ(platform::Application::Arguments(),
-            (std::vector<std::string>{"\xfe.bmp", "\xe7\x85\xa7.jpg"}));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  // As a user would start the program on two files, one named in bytes that are not text.
-  std::vector<char*> arguments{argv[0], const_cast<char*>("\xfe.bmp"),
-                               const_cast<char*>("\xe7\x85\xa7.jpg"), nullptr};
-  int count = 3;
-  platform::Application application(count, arguments.data());
+  platform::Application application(argc, argv);
   return RUN_ALL_TESTS();
 }

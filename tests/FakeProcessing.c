@@ -3,6 +3,11 @@
 
 #define FAKE_API __attribute__((visibility("default")))
 
+/* Each pixel byte gains Strength times this. */
+#ifndef FAKE_PROCESSING_STEP
+#define FAKE_PROCESSING_STEP 1
+#endif
+
 static struct FakeProcessingCall last_call;
 static int result_to_give;
 
@@ -12,6 +17,7 @@ FAKE_API uint64_t FakeProcessingHash(const unsigned char* Bytes, uint64_t Count)
   return hash;
 }
 
+#ifndef FAKE_PROCESSING_WITHOUT_ENTRY
 FAKE_API int DetailEnhancementByBilaterFilter(unsigned char* Src, int Width, int Height,
                                               int Stride, int Strength) {
   last_call.Calls += 1;
@@ -24,10 +30,13 @@ FAKE_API int DetailEnhancementByBilaterFilter(unsigned char* Src, int Width, int
   if (result_to_give < 0) return result_to_give;
   for (int y = 0; y < Height; ++y) {
     unsigned char* row = Src + (long long)y * Stride;
-    for (int x = 0; x < 3 * Width; ++x) row[x] = (unsigned char)(row[x] + Strength);
+    for (int x = 0; x < 3 * Width; ++x) {
+      row[x] = (unsigned char)(row[x] + FAKE_PROCESSING_STEP * Strength);
+    }
   }
   return result_to_give;
 }
+#endif
 
 FAKE_API const struct FakeProcessingCall* FakeProcessingLastCall(void) { return &last_call; }
 

@@ -1,7 +1,8 @@
 /* FakeProcessing: a stand-in for the filter library with the same entry point
  * and a known effect (every pixel byte plus Strength, modulo 256; row padding
  * untouched), which records what it was handed so that tests can check exactly
- * what the window passes. */
+ * what the window passes. A second build adds twice Strength, and a third lacks
+ * the entry point. */
 #ifndef MORVANE_FAKE_PROCESSING_H
 #define MORVANE_FAKE_PROCESSING_H
 
@@ -32,7 +33,8 @@ void FakeProcessingGiveResult(int Result);
 /* Forgets the calls and goes back to returning 0. */
 void FakeProcessingReset(void);
 
-/* Which copy of the library this is: "folder" or "search path". */
+/* Which copy of the library this is: "folder", "search path", "installed",
+ * "second" or "no entry". */
 const char* FakeProcessingPlace(void);
 
 /* The hash that InputHash is computed with, for the tests' own buffers. */

@@ -87,6 +87,17 @@ TEST_F(FileDialogsTest, SaveDialogAddsTheFirstPatternsSuffixAndGivesTheSelectedP
   EXPECT_EQ(index, 2);
 }
 
+TEST_F(FileDialogsTest, SaveDialogSuggestsTheGivenNameInTheGivenFolder) {
+  std::int16_t index = 0;
+  WhenTheDialogOpens([](QFileDialog* Dialog) {
+    ASSERT_NE(Dialog, nullptr);
+    static_cast<QDialog*>(Dialog)->accept();
+  });
+  EXPECT_EQ(API::ShowSaveDialog(nullptr, "BMP Images|*.bmp", "保存图像", index,
+                                folder.path().toStdString(), "photo_s5.bmp"),
+            PathOf("photo_s5.bmp").toStdString());
+}
+
 TEST_F(FileDialogsTest, SaveDialogAsksAboutTheFileThatWillBeWrittenNotTheNameTyped) {
   for (const char* name : {"d", "d.bmp"}) {
     QFile existing(PathOf(name));

@@ -59,6 +59,26 @@ TEST(LibraryBinding, MissingEntryPointNamesTheEntryAndTheFile) {
   }
 }
 
+// Two builds of one library name, as two --library paths name them: each file
+// is bound as itself, though both carry the same name inside.
+TEST(LibraryBinding, FilesNamedByPathAreBoundAsThemselves) {
+  platform::SharedLibrary first(MORVANE_FAKE_DIR "/libFakeProcessing.so");
+  platform::SharedLibrary second(MORVANE_FAKE_SECOND_DIR "/libFakeProcessing.so");
+  EXPECT_EQ(PlaceOf(first), "folder");
+  EXPECT_EQ(PlaceOf(second), "second");
+  EXPECT_EQ(second.FilePath(), MORVANE_FAKE_SECOND_DIR "/libFakeProcessing.so");
+
+  platform::SharedLibrary missing(MORVANE_FAKE_DIR "/libNothing.so");
+  try {
+    missing.Resolve<void()>("DetailEnhancementByBilaterFilter");
+    FAIL() << "a missing file was bound";
+  } catch (const platform::LibraryLoadError& Error) {
+    EXPECT_EQ(std::string(Error.what()),
+              "Cannot load the library file \"" MORVANE_FAKE_DIR
+              "/libNothing.so\": cannot open shared object file: No such file or directory");
+  }
+}
+
 TEST(EnhancementBinding, NothingIsLookedUpBeforeTheFirstCall) {
   EnhancementLibrary library("NoSuchProcessing", {MORVANE_FAKE_DIR});
   EXPECT_THROW(library.DetailEnhancementByBilaterFilter(), platform::LibraryLoadError);

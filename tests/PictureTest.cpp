@@ -699,6 +699,35 @@ TEST_F(CutShortNotice, AThumbnailsEndMarkerDoesNotCompleteACutJpeg) {
   EXPECT_TRUE(cut->CutShort());
 }
 
+// Run-length code may end the bitmap early with its own mark, leaving the rest
+// blank; code that runs out before the mark was cut short, and what holds a
+// hundredth of the pixels or less is refused rather than made up.
+TEST_F(CutShortNotice, RunLengthCodeRunningOutBeforeItsEndMarkIsCutShortOrRefused) {
+  const auto rle8 = [](std::int32_t Width, std::int32_t Height, const Bytes& Code) {
+    Bytes file = BmpHeader(Width, Height);
+    PutLe16(file, 28, 8);
+    PutLe32(file, 30, 1);  // RLE8
+    PutLe32(file, 46, 2);  // two palette entries: black and white
+    file.insert(file.end(), {0, 0, 0, 0, 255, 255, 255, 0});
+    PutLe32(file, 10, static_cast<std::uint32_t>(file.size()));
+    file.insert(file.end(), Code.begin(), Code.end());
+    return file;
+  };
+  EXPECT_EQ(Load(rle8(2000, 1000, {0, 0}), "row.bmp"), nullptr);
+  const auto blank = Load(rle8(2000, 1000, {0, 0, 0, 1}), "blank.bmp");
+  ASSERT_NE(blank, nullptr);
+  EXPECT_FALSE(blank->CutShort());
+
+  Bytes rows;
+  for (int y = 0; y < 60; ++y) rows.insert(rows.end(), {100, 1, 0, 0});
+  const auto cut = Load(rle8(100, 100, rows), "cut.bmp");
+  ASSERT_NE(cut, nullptr);
+  EXPECT_TRUE(cut->CutShort());
+  EXPECT_TRUE(Near(PixelAt(*cut, 50, 99), Bgr{255, 255, 255}, 0));  // rows are stored bottom-up
+  rows.insert(rows.end(), {0, 1});
+  EXPECT_FALSE(Load(rle8(100, 100, rows), "whole.bmp")->CutShort());
+}
+
 TEST_F(CutShortNotice, APngEndingBeforeItsEndChunkIsCutShortOrRefused) {
   const Bytes whole = ReadFile(kData / "photos" / "chelsea.png");
   for (const std::size_t lost : {std::size_t{1}, std::size_t{12}, whole.size() / 3}) {
@@ -1058,6 +1087,73 @@ TEST_F(Limits, APngHeaderClaimingTooManyPixelsIsRefusedForItsSize) {
   WriteFile(In("wide.png"), png);
   const std::string message = LoadRefusal(In("wide.png"));
   EXPECT_NE(message.find("30000 x 30000"), std::string::npos) << message;
+}
+
+// 77 bytes that Qt's decoder reads as 160 megapixels of uncompressed bit fields:
+// OS/2's 64-byte header, compression 3 (Huffman coding in OS/2's numbering).
+TEST_F(Limits, AnOs2CompressionTheDecoderWouldMisreadIsRefusedBeforeDecoding) {
+  Bytes file = BmpHeader(1245185, 129);
+  file.resize(77, 0);
+  PutLe32(file, 14, 64);
+  PutLe16(file, 28, 16);
+  PutLe32(file, 30, 3);
+  WriteFile(In("huffman.bmp"), file);
+  const std::string message = LoadRefusal(In("huffman.bmp"));
+  EXPECT_NE(message.find("OS/2 BMP compressed with compression 3"), std::string::npos) << message;
+
+  PutLe32(file, 30, 4);  // RLE24
+  WriteFile(In("rle24.bmp"), file);
+  EXPECT_NE(LoadRefusal(In("rle24.bmp")).find("compression 4"), std::string::npos);
+}
+
+// What the program does not offer is not opened: a few bytes of SVG would render
+// to as many pixels as they ask for.
+TEST_F(Limits, FormatsBeyondBmpJpegAndPngAreRefused) {
+  const std::string svg =
+      "<svg xmlns='http://www.w3.org/2000/svg' width='15000' height='15000'></svg>";
+  WriteFile(In("drawing.svg"), Bytes(svg.begin(), svg.end()));
+  EXPECT_NE(LoadRefusal(In("drawing.svg")).find("SVG format"), std::string::npos);
+  QImage small(4, 4, QImage::Format_RGB32);
+  small.fill(Qt::red);
+  ASSERT_TRUE(small.save(QString::fromStdString(In("small.gif").string()), "GIF") ||
+              small.save(QString::fromStdString(In("small.gif").string()), "PPM"));
+  EXPECT_NE(LoadRefusal(In("small.gif")).find("only BMP, JPEG and PNG"), std::string::npos);
+}
+
+// A JPEG header claiming ten megapixels over a few kilobytes of data: the
+// decoder would make up nearly all of it, at the cost of the whole size.
+TEST_F(Limits, AJpegFarTooShortForItsClaimedSizeIsRefused) {
+  Bytes jpeg = ReadFile(kData / "jpeg" / "testorig.jpg");
+  std::size_t frame = 2;
+  while (jpeg[frame + 1] != 0xc0) frame += 2 + (jpeg[frame + 2] << 8 | jpeg[frame + 3]);
+  jpeg[frame + 5] = 164 >> 8;  // height
+  jpeg[frame + 6] = 164 & 0xff;
+  jpeg[frame + 7] = 65411 >> 8;  // width
+  jpeg[frame + 8] = 65411 & 0xff;
+  WriteFile(In("claim.jpg"), jpeg);
+  const std::string message = LoadRefusal(In("claim.jpg"));
+  EXPECT_NE(message.find("bytes of JPEG data where its 65411 x 164 pixels need at least 21464"),
+            std::string::npos)
+      << message;
+}
+
+TEST_F(Limits, APngWithTooLittleImageDataForItsSizeIsRefused) {
+  QImage image(10000, 1000, QImage::Format_RGB888);
+  image.fill(Qt::white);
+  QByteArray data;
+  QBuffer buffer(&data);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(image.save(&buffer, "PNG"));
+  Bytes png = ToBytes(data);
+  WriteFile(In("whole.png"), png);
+  EXPECT_EQ(platform::LoadPicture(In("whole.png").string())->PixelWidth(), 10000);
+
+  png[16 + 4 + 1] = 0x01;  // a height of 66536 rows: 1.9 GB of rows from the same data
+  WriteFile(In("tall.png"), png);
+  const std::string message = LoadRefusal(In("tall.png"));
+  EXPECT_NE(message.find("bytes of PNG data where its 10000 x 66536 pixels need at least"),
+            std::string::npos)
+      << message;
 }
 
 TEST_F(Limits, BmpSuitesReallyBigFileIsRefusedForItsSize) {

@@ -12,7 +12,7 @@
 std::string ScriptedDialogs::ShowOpenDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                             const std::string& Title,
                                             const std::string& InitialDir) {
-  OpenRequests.push_back({OwnerWindow, Filter, Title, InitialDir});
+  OpenRequests.push_back({OwnerWindow, Filter, Title, InitialDir, {}});
   if (OpenAnswers.empty()) return {};
   std::string answer = std::move(OpenAnswers.front());
   OpenAnswers.pop_front();
@@ -21,8 +21,9 @@ std::string ScriptedDialogs::ShowOpenDialog(platform::Hwnd OwnerWindow, const st
 
 std::string ScriptedDialogs::ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                                             const std::string& Title, std::int16_t& FilterIndex,
-                                            const std::string& InitialDir) {
-  SaveRequests.push_back({OwnerWindow, Filter, Title, InitialDir});
+                                            const std::string& InitialDir,
+                                            const std::string& FileName) {
+  SaveRequests.push_back({OwnerWindow, Filter, Title, InitialDir, FileName});
   if (SaveAnswers.empty()) return {};
   FilterIndex = 1;
   std::string answer = std::move(SaveAnswers.front());
@@ -81,10 +82,14 @@ Pixels PixelsOf(const Cimage& Image) {
 WindowTest::WindowTest(std::string LibraryName, std::vector<std::string> Folders)
     : library(std::move(LibraryName), std::move(Folders)) {}
 
+WindowTest::WindowTest(EnhancementLibrary::File First, EnhancementLibrary::File Second)
+    : library(std::move(First)),
+      second(std::make_unique<EnhancementLibrary>(std::move(Second))) {}
+
 void WindowTest::SetUp() {
   ASSERT_TRUE(folder.isValid());
   fake_.Resolve<void()>("FakeProcessingReset")();
-  form = std::make_unique<FrmTest>(dialogs, library);
+  form = std::make_unique<FrmTest>(dialogs, library, second.get());
   form->Show();
   QWidget* window = platform::NativeWidget(form->hWnd());
   window->activateWindow();

@@ -26,6 +26,7 @@ class ScriptedDialogs : public UserDialogs {
     std::string Filter;
     std::string Title;
     std::string InitialDir;
+    std::string FileName;  // suggested by the save dialog
   };
   struct Message {
     std::string Prompt;
@@ -50,7 +51,7 @@ class ScriptedDialogs : public UserDialogs {
                              const std::string& Title, const std::string& InitialDir) override;
   std::string ShowSaveDialog(platform::Hwnd OwnerWindow, const std::string& Filter,
                              const std::string& Title, std::int16_t& FilterIndex,
-                             const std::string& InitialDir) override;
+                             const std::string& InitialDir, const std::string& FileName) override;
   platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle Buttons,
                                 const std::string& Detail) override;
 };
@@ -77,6 +78,8 @@ class WindowTest : public ::testing::Test {
   // The stand-in filter library from its own folder, unless a test names another.
   explicit WindowTest(std::string LibraryName = "FakeProcessing",
                       std::vector<std::string> Folders = {MORVANE_FAKE_DIR});
+  // The first build named by path, and a second one, as on the command line.
+  WindowTest(EnhancementLibrary::File First, EnhancementLibrary::File Second);
   void SetUp() override;
   void TearDown() override;
 
@@ -103,6 +106,7 @@ class WindowTest : public ::testing::Test {
 
   ScriptedDialogs dialogs;
   EnhancementLibrary library;
+  std::unique_ptr<EnhancementLibrary> second;
   std::unique_ptr<FrmTest> form;
   QTemporaryDir folder;
 

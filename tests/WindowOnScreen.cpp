@@ -1,7 +1,10 @@
 // On a real X server: the window FrmTest at 1240 x 566 client pixels as the X
 // server sees it, a font behind every character of its Chinese texts, and
 // screenshots after a photo has been opened and enhanced, fitted and zoomed in
-// (the second beside the first, named with "-zoomed"). Then a picture with a
+// (the second beside the first, named with "-zoomed"). The right box's caption
+// is painted over its corner, and a backslash held down on the keyboard, with
+// the focus on the scroll bar, shows the source through all of the X server's
+// key repeats without one flip back to the result. Then a picture with a
 // different colour in every pixel, fitted one to one into device pixels, must
 // reach the screen pixel for pixel: with QT_SCALE_FACTOR=2 the window is twice
 // as large in device pixels and the fitted view is drawn at device resolution,
@@ -12,7 +15,9 @@
 #include "platform/Application.h"
 #include "platform/NativeWidget.h"
 
+#include <QElapsedTimer>
 #include <QGlyphRun>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -39,7 +44,7 @@ class PhotoDialogs : public UserDialogs {
     return photo_;
   }
   std::string ShowSaveDialog(platform::Hwnd, const std::string&, const std::string&,
-                             std::int16_t&, const std::string&) override {
+                             std::int16_t&, const std::string&, const std::string&) override {
     return {};
   }
   platform::MsgBoxResult MsgBox(const std::string& Prompt, platform::MsgBoxStyle,
@@ -101,6 +106,54 @@ bool Settled(QWidget& Window) {
 
 bool Screenshot(QWidget& Window, const QString& File) {
   return OnScreen(Window).save(File, "PNG");
+}
+
+// True when the box's top-left corner on the screen holds the caption's plate:
+// dark, with light text on it, where the picture under it is neither.
+bool CaptionPainted(QWidget& Window, QWidget& Box, int Ratio) {
+  const QImage screen = OnScreen(Window);
+  const QPoint corner = Box.mapTo(&Window, QPoint(0, 0)) * Ratio;
+  int dark = 0;
+  int light = 0;
+  for (int y = 6 * Ratio; y < 16 * Ratio; ++y) {
+    for (int x = 6 * Ratio; x < 30 * Ratio; ++x) {
+      const int grey = qGray(screen.pixel(corner + QPoint(x, y)));
+      dark += grey < 100;
+      light += grey > 180;
+    }
+  }
+  return dark > 20 * Ratio * Ratio && light > 5 * Ratio * Ratio;
+}
+
+// Holds the backslash key down on the X server's keyboard for Ms milliseconds,
+// while the window runs; the count of flips to the result while it is held.
+int FlipsWhileBackslashHeld(FrmTest& Form, int Ms, int& KeyPresses) {
+  struct Counter : QObject {
+    int Presses = 0;
+    bool eventFilter(QObject*, QEvent* Event) override {
+      if (Event->type() == QEvent::KeyPress &&
+          static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Backslash) {
+        ++Presses;
+      }
+      return false;
+    }
+  } counter;
+  qApp->installEventFilter(&counter);
+  QProcess::execute("xdotool", {"keydown", "backslash"});
+  int flips = 0;
+  bool shown_source = false;
+  QElapsedTimer held;
+  held.start();
+  while (held.elapsed() < Ms) {
+    QTest::qWait(10);
+    const bool source = Form.PicDest.Image().Pixels() == Form.PicSrc.Image().Pixels();
+    if (shown_source && !source) ++flips;
+    shown_source = source;
+  }
+  QProcess::execute("xdotool", {"keyup", "backslash"});
+  qApp->removeEventFilter(&counter);
+  KeyPresses = counter.Presses;
+  return shown_source ? flips : flips + 1;
 }
 
 // A colour that differs from each neighbour's, so any two device pixels of a
@@ -216,10 +269,27 @@ int main(int argc, char** argv) {
   Check(Settled(*window), "the screen shows what the window drew");
   const QString fitted = QString::fromLocal8Bit(argv[4]);
   Check(Screenshot(*window, fitted), "screenshot " + fitted.toStdString());
+  Check(form.PicDest.Overlay() == "结果" &&
+            CaptionPainted(*window, *platform::NativeWidget(form.PicDest.hWnd()), ratio),
+        "the right box's corner reads " + form.PicDest.Overlay());
 
-  // The same picture zoomed in on its centre with the keys of the focused box.
+  // The keys go to the window from the control with the X server's focus.
+  form.Amount.SetFocus();
+  window->activateWindow();
+  Check(QTest::qWaitForWindowActive(window), "the window has the keyboard");
+  int presses = 0;
+  const int flips = FlipsWhileBackslashHeld(form, 2000, presses);
+  Check(presses > 10 && flips == 0,
+        "a held backslash shows the source through " + std::to_string(presses) +
+            " key presses, flipping back " + std::to_string(flips) + " times");
+  Check(QTest::qWaitFor(
+            [&] { return form.PicDest.Image().Pixels() != form.PicSrc.Image().Pixels(); }, 2000),
+        "the result is back once the key is let go");
+
+  // The same picture zoomed in on its centre with the keys of the focused box:
+  // fitted at 100 %, then 200 and 400 %.
   form.PicSrc.SetFocus();
-  for (int step = 0; step < 3; ++step) {
+  for (int step = 0; step < 2; ++step) {
     QTest::keyClick(platform::NativeWidget(form.PicSrc.hWnd()), Qt::Key_Plus);
   }
   Check(Settled(*window), "the screen shows what the window drew");

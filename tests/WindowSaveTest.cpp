@@ -25,14 +25,16 @@ void WriteText(const std::string& Path, const char* Text) {
   file.write(Text);
 }
 
-TEST_F(SaveTest, AsksForABmpName) {
-  Open(WritePicture("p.bmp", 30, 20));
+TEST_F(SaveTest, AsksForABmpNameSuggestingThePicturesNameWithTheStrength) {
+  Open(WritePicture("photo.v2.bmp", 30, 20));
+  PressKey(form->Amount, Qt::Key_Right);
   Click(form->CmdSave);
   ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
   EXPECT_EQ(dialogs.SaveRequests[0].Owner, form->hWnd());
   EXPECT_EQ(dialogs.SaveRequests[0].Filter, "BMP Images|*.bmp");
   EXPECT_EQ(dialogs.SaveRequests[0].Title, "保存图像");
   EXPECT_EQ(dialogs.SaveRequests[0].InitialDir, "");
+  EXPECT_EQ(dialogs.SaveRequests[0].FileName, "photo.v2_s6.bmp");
 }
 
 TEST_F(SaveTest, CancellingWritesNothingAndLeavesTheSurfaceAlone) {
@@ -114,7 +116,7 @@ TEST_F(SaveTest, FailureShowsItsOwnTextAndTheWindowGoesOn) {
   const std::string unwritable = PathOf("no-such-folder/result");
   Save(unwritable);
   ASSERT_EQ(dialogs.Messages.size(), 1u);
-  EXPECT_EQ(dialogs.Messages[0].Prompt, "无法保存图像。");
+  EXPECT_EQ(dialogs.Messages[0].Prompt, "无法保存图像：文件或文件夹不存在。");
   EXPECT_EQ(dialogs.Messages[0].Style, platform::MsgBoxStyle::Critical);
   EXPECT_NE(dialogs.Messages[0].Detail.find(unwritable + ".bmp"), std::string::npos)
       << dialogs.Messages[0].Detail;

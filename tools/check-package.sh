@@ -56,7 +56,8 @@ dpkg --root="$root" --log=/dev/null --force-depends -i "${packages[@]}" >"$work/
   { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 
 libdir=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-for file in usr/bin/morvane "$libdir/libImageProcessing.so.1" "$libdir/libImageProcessing.so" \
+for file in usr/bin/morvane usr/bin/morvane-bench usr/libexec/morvane/morvane-bench-worker \
+            usr/share/man/man1/morvane-bench.1.gz "$libdir/libImageProcessing.so.1" "$libdir/libImageProcessing.so" \
             usr/include/ImageProcessing.h "$libdir/pkgconfig/ImageProcessing.pc" \
             "$libdir/cmake/ImageProcessing/ImageProcessingConfig.cmake" \
             usr/share/man/man1/morvane.1.gz usr/share/metainfo/invalid.morvane.morvane.metainfo.xml \
@@ -72,14 +73,16 @@ for name in morvane libimageprocessing1 libimageprocessing-dev; do
 done
 [ "$(readelf -d "$root/$libdir/libImageProcessing.so.1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = libImageProcessing.so.1 ] ||
   fail "the library's SONAME is not libImageProcessing.so.1"
-for binary in usr/bin/morvane "$libdir/libImageProcessing.so.1"; do
+for binary in usr/bin/morvane usr/bin/morvane-bench usr/libexec/morvane/morvane-bench-worker \
+              "$libdir/libImageProcessing.so.1"; do
   file -L "$root/$binary" | grep -q ', stripped' || fail "/$binary is not stripped"
 done
 # The program opens the library by its own rules; a search path in the
 # program would be searched first and for every library Qt loads too.
 ! readelf -d "$root/usr/bin/morvane" | grep -q 'R\(UN\)\{0,1\}PATH' || fail "the installed program carries a search path"
 
-grep -q '^Exec=morvane %f$' "$root/usr/share/applications/morvane.desktop" || fail "the desktop entry passes no file"
+grep -q '^Exec=morvane %F$' "$root/usr/share/applications/morvane.desktop" || fail "the desktop entry passes no files"
+grep -q '^MimeType=.*image/png;' "$root/usr/share/applications/morvane.desktop" || fail "the desktop entry does not offer PNG"
 grep -q '^Categories=.*Graphics' "$root/usr/share/applications/morvane.desktop" || fail "desktop entry is not in Graphics"
 desktop-file-validate "$root/usr/share/applications/morvane.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/invalid.morvane.morvane.metainfo.xml" >"$work/appstream.log" 2>&1 ||
@@ -130,6 +133,18 @@ sleep 1
 kill "$program" 2>/dev/null || { cat "$work/run.log"; fail "the installed program did not keep running"; }
 wait "$program" || true
 [ "$loaded" = yes ] || { cat "$work/run.log"; fail "the installed program did not load the installed library"; }
+
+# The installed bench measures the installed library, which it finds as the
+# window does, on a photo, through the worker it finds in libexec.
+LD_LIBRARY_PATH="$root/$libdir" "$root/usr/bin/morvane-bench" --quiet --runs 3 --json "$work/bench.json" \
+  "$here/tests/data/jpeg/testorig.jpg" >"$work/bench.log" 2>&1 || { cat "$work/bench.log"; fail "the installed morvane-bench failed"; }
+python3 - "$work/bench.json" "$root/$libdir/libImageProcessing.so.1" <<'PY' || fail "the installed morvane-bench did not measure the installed library"
+import json, sys
+run = json.load(open(sys.argv[1]))
+assert run["builds"][0]["file"] == sys.argv[2], run["builds"]
+photo = [r for r in run["results"] if not r["edge_shape"]]
+assert len(photo) == 1 and photo[0]["result"] == 0 and photo[0]["median_ms"] > 0, photo
+PY
 
 names=(morvane-dbgsym libimageprocessing1-dbgsym libimageprocessing-dev morvane libimageprocessing1)
 dpkg --root="$root" --log=/dev/null -r "${names[@]}" >"$work/remove.log" 2>&1 ||

@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
 # Installs the Debian packages (12 or 13) that building, testing and packaging need.
 # Installs only what is missing, so a second run costs a dpkg query and nothing more.
-# Works as root or through sudo.
+# Works as root or through sudo. With windows-x64 or windows-x86 it installs
+# instead what that Windows cross build and its tests under Wine need.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libgtest-dev libgmock-dev libhwy-dev
-  xvfb xauth x11-utils fonts-wqy-microhei qt6-translations-l10n
+  xvfb xauth x11-utils xdotool fonts-wqy-microhei qt6-translations-l10n
   dpkg-dev file desktop-file-utils appstream lintian
+  python3 chromium
 )
 # The fuzz preset's compiler, which Debian 13 no longer ships; make test does not use it.
 . /etc/os-release
 [ "${VERSION_ID:-}" = 12 ] && packages+=(clang-16 libclang-rt-16-dev libomp-16-dev)
+
+# The Windows builds: mingw-w64 GCC with POSIX threads, Wine, and what
+# rebuilds Debian's Highway source package (dpkg-dev) and GoogleTest.
+case "${1:-}" in
+  windows-x64) packages=(cmake ninja-build dpkg-dev libhwy-dev googletest g++-mingw-w64-x86-64-posix wine64) ;;
+  windows-x86) packages=(cmake ninja-build dpkg-dev libhwy-dev googletest g++-mingw-w64-i686-posix wine32:i386) ;;
+  "") ;;
+  *) echo "install-deps: unknown argument '$1'" >&2; exit 1 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,5 +45,9 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Wine comes from the i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

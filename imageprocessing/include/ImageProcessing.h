@@ -5,8 +5,9 @@
 #define MORVANE_IMAGE_PROCESSING_H
 
 #if defined(_WIN32)
-#  if defined(MORVANE_IMAGEPROCESSING_BUILDING)
-#    define IMAGEPROCESSING_API __declspec(dllexport)
+#  if defined(MORVANE_IMAGEPROCESSING_BUILDING) || defined(MORVANE_IMAGEPROCESSING_STATIC)
+/* The DLL's .def file names its exports; a static build has none. */
+#    define IMAGEPROCESSING_API
 #  else
 #    define IMAGEPROCESSING_API __declspec(dllimport)
 #  endif
@@ -14,6 +15,16 @@
 #  define IMAGEPROCESSING_API __attribute__((visibility("default")))
 #else
 #  define IMAGEPROCESSING_API
+#endif
+
+/* The calling convention of the entry point: __stdcall on 32-bit Windows,
+ * where programs declare an external routine with that convention (the DLL
+ * exports it as DetailEnhancementByBilaterFilter and under its decorated name
+ * _DetailEnhancementByBilaterFilter@20); elsewhere the platform's only one. */
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#  define IMAGEPROCESSING_CALL __stdcall
+#else
+#  define IMAGEPROCESSING_CALL
 #endif
 
 #ifdef __cplusplus
@@ -52,8 +63,8 @@ enum ImageProcessingResult {
  * depend on the number of threads used.
  *
  * Returns IMAGEPROCESSING_OK (0) or one of the negative codes above. */
-IMAGEPROCESSING_API int DetailEnhancementByBilaterFilter(unsigned char *Src, int Width, int Height,
-                                                         int Stride, int Strength);
+IMAGEPROCESSING_API int IMAGEPROCESSING_CALL DetailEnhancementByBilaterFilter(
+    unsigned char *Src, int Width, int Height, int Stride, int Strength);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -107,15 +108,20 @@ int RunGrid(unsigned char* src, int width, int height, int stride, const GridPla
 }
 
 // The exact window for tiny pictures (see schedule.h): a 16-bit luminance
-// copy of the picture is all it allocates.
-int RunWindow(unsigned char* src, int width, int height, int stride, double sigmaS, float gain) {
+// copy of the picture is all it allocates. Their sigma_s is always 2 px.
+int RunWindow(unsigned char* src, int width, int height, int stride, float gain) {
   std::unique_ptr<std::uint16_t[]> luma(
       new (std::nothrow) std::uint16_t[static_cast<std::size_t>(width) * static_cast<std::size_t>(height)]);
   if (!luma) return IMAGEPROCESSING_ERROR_OUT_OF_MEMORY;
+  // exp(-d^2 / (2 * 2^2)) for d = 0 .. 6, rounded to float: written out
+  // because C libraries differ in the last bit of exp, and the bytes must not
+  // depend on the one the library is linked with.
+  static_assert(kWindowRadius == 6);
+  constexpr float kSpatial[kWindowRadius + 1] = {0x1p+0f,        0x1.c3d6a2p-1f, 0x1.368b3p-1f,
+                                                 0x1.4c71b2p-2f, 0x1.152aaap-3f, 0x1.67ee6ep-5f,
+                                                 0x1.6c0504p-7f};
   float spatial[2 * kWindowRadius + 1];
-  for (int d = -kWindowRadius; d <= kWindowRadius; ++d) {
-    spatial[d + kWindowRadius] = static_cast<float>(std::exp(-(d * d) / (2.0 * sigmaS * sigmaS)));
-  }
+  for (int d = -kWindowRadius; d <= kWindowRadius; ++d) spatial[d + kWindowRadius] = kSpatial[std::abs(d)];
   for (int y = 0; y < height; ++y) {
     LumaRow(src + static_cast<std::ptrdiff_t>(y) * stride, width, luma.get() + static_cast<std::ptrdiff_t>(y) * width);
   }
@@ -170,7 +176,7 @@ int Enhance(unsigned char* src, int width, int height, int stride, int strength)
   const std::size_t budget =
       static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) + kWorkingBytes;
   const long long pixels = static_cast<long long>(width) * height;
-  if (pixels <= kWindowPixels) return RunWindow(src, width, height, stride, sigmaS, gain);
+  if (pixels <= kWindowPixels) return RunWindow(src, width, height, stride, gain);
   // The thread count follows OpenMP's setting (OMP_NUM_THREADS,
   // omp_set_num_threads), the knob a caller already uses for its own work.
   const int threads = static_cast<int>(std::clamp<long long>(

@@ -5,9 +5,8 @@
 #include "ImageProcessing.h"
 #include "enhance.h"
 
-extern "C" IMAGEPROCESSING_API int DetailEnhancementByBilaterFilter(unsigned char* Src, int Width,
-                                                                    int Height, int Stride,
-                                                                    int Strength) {
+extern "C" IMAGEPROCESSING_API int IMAGEPROCESSING_CALL DetailEnhancementByBilaterFilter(
+    unsigned char* Src, int Width, int Height, int Stride, int Strength) {
   if (Src == nullptr) return IMAGEPROCESSING_ERROR_NULL_POINTER;
   if (Width < 1 || Height < 1) return IMAGEPROCESSING_ERROR_BAD_SIZE;
   // 3 * Width itself must be an int before it can be compared with Stride.

@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <new>
 
+#ifdef _WIN32
+#include <malloc.h>
+#endif
+
 namespace iptest::heap {
 namespace {
 
@@ -26,7 +30,12 @@ void* Allocate(std::size_t size, std::size_t align) {
   }
   if (align < alignof(std::max_align_t)) align = alignof(std::max_align_t);
   const std::size_t header = std::max(kHeader, align);
+#ifdef _WIN32
+  // The Windows C library has no aligned_alloc; its own aligned pair instead.
+  void* raw = _aligned_malloc(header + size, header);
+#else
   void* raw = std::aligned_alloc(header, (header + size + header - 1) / header * header);
+#endif
   if (raw == nullptr) return nullptr;
   unsigned char* user = static_cast<unsigned char*>(raw) + header;
   reinterpret_cast<std::size_t*>(user)[-1] = size;
@@ -46,7 +55,11 @@ void Release(void* p) {
   const std::size_t size = reinterpret_cast<std::size_t*>(user)[-1];
   const std::size_t header = reinterpret_cast<std::size_t*>(user)[-2];
   if (g_tracking.load()) g_live.fetch_sub(static_cast<long long>(size));
+#ifdef _WIN32
+  _aligned_free(user - header);
+#else
   std::free(user - header);
+#endif
 }
 
 void* AllocateOrThrow(std::size_t size, std::size_t align) {

@@ -1,12 +1,13 @@
-// Test helpers: crops and synthetic pictures, the brute-force reference of
-// the filter's definition, and PSNR.
+// Test helpers: crops and synthetic pictures, the exact filter laid out as
+// the tests' pictures, and PSNR.
 #include "test_support.h"
+
+#include "exact_filter.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 namespace iptest {
 
@@ -51,73 +52,29 @@ Picture SmoothPicture(int width, int height, std::uint32_t seed) {
 
 namespace {
 
-// Luminance times 1000 as an exact integer, so the range weight of a pair of
-// pixels can come from a table without any rounding of the definition.
-int Luma1000(const std::uint8_t* bgr) { return 299 * bgr[2] + 587 * bgr[1] + 114 * bgr[0]; }
+exact::PictureView View(const Picture& p) { return {p.bytes.data(), p.width, p.height, p.stride}; }
 
 }  // namespace
 
 std::vector<double> ReferenceBase(const Picture& src, int step) {
-  const int w = src.width, h = src.height;
-  const double sigmaS = std::max(2.0, std::min(w, h) / 64.0);
-  const double sigmaR = 25.0;
-  // Outside a square of radius 3 sigma_s lies 0.54 % of the spatial weight,
-  // and only pixels within a few sigma_r in luminance carry range weight, so
-  // the cut moves the base by well under 0.1 level on photographs: far below
-  // the 1-2 levels that the PSNR bounds allow.
-  const int radius = static_cast<int>(std::ceil(3.0 * sigmaS));
-
-  std::vector<int> luma(static_cast<std::size_t>(w) * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) luma[static_cast<std::size_t>(y) * w + x] = Luma1000(src.pixel(x, y));
-
-  std::vector<double> range(255001);
-  for (std::size_t d = 0; d < range.size(); ++d) {
-    const double levels = d / 1000.0;
-    range[d] = std::exp(-(levels * levels) / (2.0 * sigmaR * sigmaR));
+  const exact::Lattice lattice{step, 0, 0};
+  const std::vector<double> samples = exact::Base(View(src), lattice);
+  const int columns = lattice.Columns(src.width);
+  std::vector<double> base(static_cast<std::size_t>(src.width) * src.height,
+                           std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const int x = static_cast<int>(i % columns) * step, y = static_cast<int>(i / columns) * step;
+    base[static_cast<std::size_t>(y) * src.width + x] = samples[i];
   }
-  std::vector<double> spatial(2 * radius + 1);
-  for (int d = -radius; d <= radius; ++d)
-    spatial[d + radius] = std::exp(-(d * d) / (2.0 * sigmaS * sigmaS));
-
-  std::vector<double> base(luma.size(), std::numeric_limits<double>::quiet_NaN());
-  auto rows = [&](int first, int every) {
-    for (int y = first * step; y < h; y += every * step) {
-      for (int x = 0; x < w; x += step) {
-        const int lp = luma[static_cast<std::size_t>(y) * w + x];
-        double sumV = 0, sumW = 0;
-        for (int qy = std::max(0, y - radius); qy <= std::min(h - 1, y + radius); ++qy) {
-          for (int qx = std::max(0, x - radius); qx <= std::min(w - 1, x + radius); ++qx) {
-            const int lq = luma[static_cast<std::size_t>(qy) * w + qx];
-            const double weight =
-                spatial[qy - y + radius] * spatial[qx - x + radius] * range[std::abs(lp - lq)];
-            sumV += weight * (lq / 1000.0);
-            sumW += weight;
-          }
-        }
-        base[static_cast<std::size_t>(y) * w + x] = sumV / sumW;
-      }
-    }
-  };
-  const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t) pool.emplace_back(rows, t, threads);
-  for (auto& t : pool) t.join();
   return base;
 }
 
 Picture ReferenceEnhance(const Picture& src, const std::vector<double>& base, int strength) {
   Picture out = src;
-  const double gain = 0.3 * std::clamp(strength, 0, 10);
   for (int y = 0; y < src.height; ++y) {
     for (int x = 0; x < src.width; ++x) {
-      if (std::isnan(base[static_cast<std::size_t>(y) * src.width + x])) continue;
-      const double detail =
-          gain * (Luma1000(src.pixel(x, y)) / 1000.0 - base[static_cast<std::size_t>(y) * src.width + x]);
-      for (int c = 0; c < 3; ++c) {
-        const double v = std::nearbyint(src.pixel(x, y)[c] + detail);
-        out.pixel(x, y)[c] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
-      }
+      const double b = base[static_cast<std::size_t>(y) * src.width + x];
+      if (!std::isnan(b)) exact::EnhancePixel(src.pixel(x, y), b, strength, out.pixel(x, y));
     }
   }
   return out;

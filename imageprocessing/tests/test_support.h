@@ -17,12 +17,10 @@ Picture RandomPicture(int width, int height, std::uint32_t seed);
 // Slowly varying colours with a little noise: what a smooth sky or skin gives.
 Picture SmoothPicture(int width, int height, std::uint32_t seed);
 
-// The filter's definition evaluated plainly: Y = 0.299 R + 0.587 G + 0.114 B,
-// base = bilateral filter of Y with sigma_s = max(2, min(W, H) / 64) and
-// sigma_r = 25 over the pixels inside the picture, truncated to a square
-// window of radius ceil(3 sigma_s). Returns the base per pixel; with a step,
-// only at pixels whose x and y are multiples of it (NaN elsewhere), which keeps
-// the reference affordable at the large sigma_s of big pictures.
+// The exact filter (exact_filter.h) on a whole picture. Returns the base per
+// pixel; with a step, only at pixels whose x and y are multiples of it (NaN
+// elsewhere), which keeps the reference affordable at the large sigma_s of big
+// pictures.
 std::vector<double> ReferenceBase(const Picture& src, int step = 1);
 // out = I + 0.3 * strength * (Y - base), rounded to nearest and clamped;
 // pixels without a base stay as they are.
