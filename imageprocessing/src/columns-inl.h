@@ -28,7 +28,8 @@ constexpr int kGroupColumns = 8;
 // Rows a run holds at most, so that its luma stays on the stack (a strip has
 // more rows only beyond 4096 px on the short side).
 constexpr int kRunRows = 64;
-// Cells a group's columns span at most: spacings from 3.5 px (schedule.h).
+// Cells a group of columns spans at most: at grid spacings from 3.5 px (the
+// schedule takes the splat by columns from 6 px).
 constexpr int kGroupCells = 3;
 // Windows of two bins a group needs at most to hold luma 0 to 255.
 constexpr int kMaxWindows = 6;

@@ -77,11 +77,12 @@ inline constexpr int kBatchPixels = 256;
 // amount per cell, more than a row's pixels cost when a cell holds 2 of them.
 inline constexpr double kSplatIntoSpacing = 2.5;
 
-// Grid spacings (px) from which strips splat by columns (SplatStrip): a
-// group of 8 columns then spans at most 3 cells, and its once-per-strip
-// addition to the grid, a fixed cost per group and row of pixels of the
-// strip, costs less than the per-pixel additions it replaces.
-inline constexpr double kColumnSplatSpacing = 3.5;
+// Grid spacings (px) from which strips splat by columns (SplatStrip): what
+// a group of 8 columns does once per strip (its windows of bins, its sums
+// into the grid) costs a fixed amount per strip row, which from 6 px (a short
+// side from 384 px) is less than the per-pixel additions it replaces; at
+// 4 px it is a tenth more. A group then spans at most 3 cells.
+inline constexpr double kColumnSplatSpacing = 6.0;
 
 // Pixels per cell boundary from which a segment's rows look their corners up
 // in registers (AVX2 and up) instead of loading them: where the pixels of one
