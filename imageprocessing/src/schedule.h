@@ -79,10 +79,11 @@ inline constexpr double kSplatIntoSpacing = 2.5;
 
 // Grid spacings (px) from which strips splat by columns (SplatStrip): what
 // a group of 8 columns does once per strip (its windows of bins, its sums
-// into the grid) costs a fixed amount per strip row, which from 6 px (a short
-// side from 384 px) is less than the per-pixel additions it replaces; at
-// 4 px it is a tenth more. A group then spans at most 3 cells.
-inline constexpr double kColumnSplatSpacing = 6.0;
+// into the grid) costs a fixed amount per strip row, which from about 5.5 px
+// (a short side from 352 px) is less than the per-pixel additions it
+// replaces on AVX2, from about 5 px on AVX-512. A group then spans at most
+// 3 cells.
+inline constexpr double kColumnSplatSpacing = 5.5;
 
 // Pixels per cell boundary from which a segment's rows look their corners up
 // in registers (AVX2 and up) instead of loading them: where the pixels of one
