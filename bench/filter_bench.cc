@@ -1,10 +1,11 @@
 // filter_bench: wall-clock speed of DetailEnhancementByBilaterFilter on photo
 // content (chelsea.ppm resampled to each size), strength 5, at every picture
 // size and shape the library promises to handle, on the best SIMD level of
-// this CPU and on AVX2 forced, with 1 and 2 threads; beside them the peak
-// heap of a call, the first call in a fresh process, and 1920x1080 while
-// another process keeps one core busy. Prints one self-describing report;
-// asserts nothing and is not registered with CTest.
+// this CPU and on AVX2 forced (or the levels --target names), with 1 and 2
+// threads; beside them the peak heap of a call, the first call in a fresh
+// process, and 1920x1080 while another process keeps one core busy. Prints
+// one self-describing report; asserts nothing and is not registered with
+// CTest.
 #include <dlfcn.h>
 #include <omp.h>
 #include <sched.h>
@@ -155,6 +156,31 @@ std::vector<Size> ParseSizes(const char* list) {
     if (*p == ',') ++p;
   }
   return sizes;
+}
+
+// "NAME,NAME,...": "best" (what the dispatcher picks) or Highway's name of a
+// level this CPU supports, each forced with hwy::SetSupportedTargetsForTest;
+// nothing on an unknown name.
+std::vector<Path> ParseTargets(const char* list, std::int64_t supported) {
+  std::vector<Path> paths;
+  const std::int64_t best = supported & -supported;
+  std::string names(list);
+  for (std::size_t at = 0; at <= names.size();) {
+    const std::size_t end = std::min(names.find(',', at), names.size());
+    const std::string name = names.substr(at, end - at);
+    at = end + 1;
+    if (name == "best") {
+      paths.push_back({0, hwy::TargetName(best)});
+      continue;
+    }
+    std::int64_t bit = 0;
+    for (std::int64_t rest = supported; rest != 0 && bit == 0; rest &= rest - 1) {
+      if (name == hwy::TargetName(rest & -rest)) bit = rest & -rest;
+    }
+    if (bit == 0) return {};
+    paths.push_back({bit, hwy::TargetName(bit)});
+  }
+  return paths;
 }
 
 void SizesTable(const std::vector<Path>& paths, const std::vector<Size>& sizes) {
@@ -372,6 +398,21 @@ int main(int argc, char** argv) {
   const std::int64_t best = supported & -supported;
   std::vector<Path> paths{{0, hwy::TargetName(best)}};
   if (best != HWY_AVX2 && (supported & HWY_AVX2) != 0) paths.push_back({HWY_AVX2, "AVX2"});
+  if (argc >= 3 && std::strcmp(argv[1], "--target") == 0) {
+    // --target NAME,NAME,... before any other option: these levels instead.
+    paths = ParseTargets(argv[2], supported);
+    if (paths.empty()) {
+      std::fprintf(stderr, "usage: %s --target NAME[,NAME...] [OPTIONS]\nNAME: best", argv[0]);
+      for (std::int64_t rest = supported; rest != 0; rest &= rest - 1) {
+        std::fprintf(stderr, ", %s", hwy::TargetName(rest & -rest));
+      }
+      std::fprintf(stderr, "\n");
+      return 2;
+    }
+    argv[2] = argv[0];
+    argv += 2;
+    argc -= 2;
+  }
 
   std::printf("filter_bench: strength %d, photo content, wall-clock times of single calls\n", kStrength);
   std::printf("CPU: %s, %ld logical CPUs online; Highway best target %s; threads (OpenMP setting) %d\n",
