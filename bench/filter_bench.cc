@@ -402,9 +402,9 @@ int main(int argc, char** argv) {
   const std::int64_t best = supported & -supported;
   std::vector<Path> paths{{0, hwy::TargetName(best)}};
   if (best != HWY_AVX2 && (supported & HWY_AVX2) != 0) paths.push_back({HWY_AVX2, "AVX2"});
-  if (argc >= 3 && std::strcmp(argv[1], "--target") == 0) {
+  if (argc >= 2 && std::strcmp(argv[1], "--target") == 0) {
     // --target NAME,NAME,... before any other option: these levels instead.
-    paths = ParseTargets(argv[2], supported);
+    paths = ParseTargets(argc >= 3 ? argv[2] : "", supported);
     if (paths.empty()) {
       std::fprintf(stderr, "usage: %s --target NAME[,NAME...] [OPTIONS]\nNAME: best", argv[0]);
       for (std::int64_t rest = supported; rest != 0; rest &= rest - 1) {
@@ -418,12 +418,22 @@ int main(int argc, char** argv) {
     argc -= 2;
   }
 
+  auto is = [&](const char* option, int least, int most) {
+    return argc >= least && argc <= most && std::strcmp(argv[1], option) == 0;
+  };
+  if (argc > 1 && !is("--against", 3, 4) && !is("--stages", 2, 4) && !is("--sizes", 3, 3)) {
+    std::fprintf(stderr,
+                 "usage: %s [--target NAME,...] [--sizes WxH,... | --against LIBRARY [WxH,...] |\n"
+                 "       --stages [WxH,...] [LIBRARY]]\n",
+                 argv[0]);
+    return 2;
+  }
   std::printf("filter_bench: strength %d, photo content, wall-clock times of single calls\n", kStrength);
   std::printf("CPU: %s, %ld logical CPUs online; Highway best target %s; threads (OpenMP setting) %d\n",
               CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), hwy::TargetName(best),
               omp_get_max_threads());
   std::printf("load average at start: %s\n", LoadAverage().c_str());
-  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--against") == 0) {
+  if (is("--against", 3, 4)) {
     std::vector<Size> sizes = argc == 4 ? ParseSizes(argv[3]) : std::vector<Size>{{1920, 1080}};
     if (sizes.empty()) {
       std::fprintf(stderr, "usage: %s --against LIBRARY [WxH,WxH,...]\n", argv[0]);
@@ -433,7 +443,7 @@ int main(int argc, char** argv) {
     std::printf("\nload average at end: %s\n", LoadAverage().c_str());
     return rc;
   }
-  if ((argc == 2 || argc == 3 || argc == 4) && std::strcmp(argv[1], "--stages") == 0) {
+  if (is("--stages", 2, 4)) {
     // --stages [WxH,...] [LIBRARY]: the build's own counted copy unless given another.
     std::vector<Size> sizes = argc >= 3 ? ParseSizes(argv[2]) : std::vector<Size>{{1920, 1080}};
     if (sizes.empty()) {
@@ -444,7 +454,7 @@ int main(int argc, char** argv) {
     std::printf("\nload average at end: %s\n", LoadAverage().c_str());
     return rc;
   }
-  if (argc == 3 && std::strcmp(argv[1], "--sizes") == 0) {
+  if (is("--sizes", 3, 3)) {
     // Just these sizes and 1920x1080, the reference of the bound.
     std::vector<Size> sizes = ParseSizes(argv[2]);
     if (sizes.empty()) {
