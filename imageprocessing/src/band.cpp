@@ -34,6 +34,7 @@
 
 #include "kernels.h"
 #include "schedule.h"
+#include "stage_timers.h"
 #include "workers.h"
 
 namespace morvane::imgproc {
@@ -163,8 +164,22 @@ class BandRun {
   // Splats the strip into grid rows g0 and g1. `pending` (a segment) is the
   // slice's scratch, free while a strip is splatted.
   void Splat(int strip, float* g0, float* g1, const SplatScratch& s, float* pending) const {
+    MORVANE_STAGE(kSplatStage);
     const std::size_t segmentFloats = call_.plan.segmentFloats;
-    if (call_.plan.spacing < kSplatIntoSpacing) {
+    const GridPlan& p = call_.plan;
+    if (p.spacing >= kColumnSplatSpacing) {
+      const int y0 = StripStart(strip, p.spacing, call_.height);
+      const int rows = StripStart(strip + 1, p.spacing, call_.height) - y0;
+      const float a = RowWeight(y0, strip, p.spacing);
+      const auto d = static_cast<float>(1.0 / p.spacing);
+      for (int j = 0; j < splatCount_; ++j) {
+        const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
+        SplatStrip(PixelRow(y0), call_.stride, rows, a, d, splatSegments_[j], call_.colOff,
+                   call_.colW, g0 + at, g1 + at);
+      }
+      return;
+    }
+    if (p.spacing < kSplatIntoSpacing) {
       ForEachRow(strip, [&](int y, float wy) {
         for (int j = 0; j < splatCount_; ++j) {
           const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
@@ -195,6 +210,7 @@ class BandRun {
 
   // Blurs grid row r across x and range, in place.
   void BlurAcross(int r) const {
+    MORVANE_STAGE(kBlurStage);
     const int cells = b_.cx1 - b_.cx0;
     BlurBins(Row(r), cells);
     BlurAxis(Row(r), cells, kCellFloats, kCellFloats);
@@ -213,6 +229,7 @@ class BandRun {
   // Blurs `floats` floats of grid row r from float `at` on down y into `out`
   // (at the same float).
   void BlurDown(int r, float* out, std::size_t at, std::size_t floats) const {
+    MORVANE_STAGE(kBlurStage);
     BlurRows(RowOrZeros(r - 2) + at, RowOrZeros(r - 1) + at, RowOrZeros(r) + at,
              RowOrZeros(r + 1) + at, RowOrZeros(r + 2) + at, out + at, floats);
   }
@@ -222,6 +239,7 @@ class BandRun {
   void Slice(int strip, const float* g0, const float* g1, float* scratch,
              const Segment* segments = nullptr, int count = 0) const {
     if (strip < b_.sy0 || strip >= b_.sy1) return;
+    MORVANE_STAGE(kSliceStage);
     if (segments == nullptr) {
       segments = sliceSegments_;
       count = sliceCount_;

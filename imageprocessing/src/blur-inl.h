@@ -9,14 +9,11 @@
 
 #include <cstring>
 
-#include "kernels.h"
-
-#include <hwy/highway.h>
+#include "pixels-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace morvane::imgproc {
 namespace HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
 
 // exp(-i^2 / (2 * 2/3)) for i = 0, 1, 2, normalised; the third tap is 2.4 %
 // of the centre and the fourth would be 0.2 %, below what the output shows.
@@ -30,8 +27,8 @@ constexpr float kTap2 = 0.0243540048f;
 template <class V>
 HWY_INLINE V Taps(V centre, V inner, V outer) {
   const hn::DFromV<V> d;
-  return hn::MulAdd(hn::Set(d, kTap2), outer,
-                    hn::MulAdd(hn::Set(d, kTap1), inner, hn::Mul(hn::Set(d, kTap0), centre)));
+  return MulThenAdd(hn::Set(d, kTap2), outer,
+                    MulThenAdd(hn::Set(d, kTap1), inner, hn::Mul(hn::Set(d, kTap0), centre)));
 }
 
 // The range axis of every cell of a row. Values and weights interleave, so

@@ -22,6 +22,7 @@ HWY_EXPORT(SplatRow);
 HWY_EXPORT(PendRow);
 HWY_EXPORT(FlushStrip);
 HWY_EXPORT(SplatRowInto);
+HWY_EXPORT(SplatStrip);
 HWY_EXPORT(BlurBins);
 HWY_EXPORT(BlurAxis);
 HWY_EXPORT(BlurRows);
@@ -49,6 +50,12 @@ void SplatRowInto(const std::uint8_t* row, const Segment& seg, const std::int32_
                   const float* colW, float* g0, float* g1, float w0, float w1,
                   const SplatScratch& s) {
   HWY_DYNAMIC_DISPATCH(SplatRowInto)(row, seg, colOff, colW, g0, g1, w0, w1, s);
+}
+
+void SplatStrip(const std::uint8_t* first, std::ptrdiff_t stride, int rows, float a, float d,
+                const Segment& seg, const std::int32_t* colOff, const float* colW, float* g0,
+                float* g1) {
+  HWY_DYNAMIC_DISPATCH(SplatStrip)(first, stride, rows, a, d, seg, colOff, colW, g0, g1);
 }
 
 void BlurBins(float* row, int cells) { HWY_DYNAMIC_DISPATCH(BlurBins)(row, cells); }

@@ -25,8 +25,9 @@
 // Every kernel works on whole rows and never depends on how rows are shared
 // among threads, which keeps the output bit-identical for any thread count.
 // The SIMD levels also agree byte for byte: the luma is exact integer
-// arithmetic, the splat adds in one fixed order on every target, all use
-// FMA, and the output is one rounding of the detail per pixel.
+// arithmetic, the splat adds in one fixed order on every target, no float
+// operation is fused (kernels -ffp-contract=off, MulThenAdd), and the output
+// is one rounding of the detail per pixel.
 #pragma once
 
 #include <cstddef>
@@ -90,6 +91,13 @@ void FlushStrip(float* copies, std::size_t segmentFloats, std::size_t floats, co
 void SplatRowInto(const std::uint8_t* row, const Segment& seg, const std::int32_t* colOff,
                   const float* colW, float* g0, float* g1, float w0, float w1,
                   const SplatScratch& s);
+// The splat by columns (grid spacings from kColumnSplatSpacing): adds the
+// segment's pixels in the strip's `rows` pixel rows from `first` (`stride`
+// bytes apart) into grid rows g0 and g1 (from seg.base on), the pixel rows
+// weighing a, a + d, a + 2 d, ... in g1 and the rest in g0.
+void SplatStrip(const std::uint8_t* first, std::ptrdiff_t stride, int rows, float a, float d,
+                const Segment& seg, const std::int32_t* colOff, const float* colW, float* g0,
+                float* g1);
 // In-place Gaussian blur (sigma^2 = 2/3 cell) of the range axis of every cell
 // of one grid row.
 void BlurBins(float* row, int cells);

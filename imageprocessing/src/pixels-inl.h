@@ -41,6 +41,15 @@ static_assert(kLumaB + kLumaG + kLumaR == 1 << kLumaShift, "white stays 255");
 // No vector is wider than this many floats on any target we compile.
 constexpr int kMaxLanes = 16;
 
+// a * b + c, rounded twice: every float operation of the kernels is a plain
+// multiply or add, never a fused one (the library is compiled with
+// -ffp-contract=off too), because SSE4 and the portable targets have no FMA
+// and every target must compute the same bits.
+template <class V>
+HWY_INLINE V MulThenAdd(V a, V b, V c) {
+  return hn::Add(hn::Mul(a, b), c);
+}
+
 // Float luma from the integer weighted sum.
 HWY_INLINE VF ScaledLuma(VF sum) { return hn::Mul(sum, hn::Set(DF(), 1.0f / (1 << kLumaShift))); }
 

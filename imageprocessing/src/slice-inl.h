@@ -34,7 +34,7 @@ struct Corners {
 // take.
 // A cell's tables are its twelve values, its twelve weights, and their
 // twelve slopes each, so one index fetches a bin and its slope, and the
-// range interpolation is one FMA per corner. Sixteen floats from a table
+// range interpolation is one multiply-add per corner. Sixteen floats from a table
 // hold all twelve entries (the rest belong to the next table and no index
 // selects them): one AVX-512 vector holds a table and vpermt2ps over the
 // tables of two cells fetches what eight gathers would; on AVX2 two vpermps
@@ -45,7 +45,7 @@ struct Corners {
 // The tables are made in two steps. Once per strip, SliceStrip takes apart
 // the interleaved pairs of grid row g0 and of the difference g1 - g0 (the
 // strip layout: values, then weights, kCellFloats per cell). Each pixel row
-// then makes its values and weights with one FMA per float, P0 + wy * D,
+// then makes its values and weights with one multiply-add per float, P0 + wy * D,
 // the same operation on the same operands, and so the same bits, as the
 // interpolated row LoadCorners reads, and its slopes with one shift and one
 // subtraction per vector.
@@ -112,7 +112,7 @@ HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT strip, std::size_t fl
   for (std::size_t c = 0; c < cells; ++c) {
     const std::size_t at = c * kCellFloats;
     auto lerp = [&](std::size_t i) {
-      return hn::MulAdd(vwy, hn::LoadU(d8, diff + at + i), hn::LoadU(d8, strip + at + i));
+      return MulThenAdd(vwy, hn::LoadU(d8, diff + at + i), hn::LoadU(d8, strip + at + i));
     };
     const auto lo = lerp(0), mid = lerp(8), hi = lerp(16);
     float* t = tables + c * kTableFloats;
@@ -337,7 +337,7 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     const VF vwy = hn::Set(df, wy);
     for (std::size_t i = 0; i < floats; i += static_cast<std::size_t>(n)) {
       const VF a = hn::LoadU(df, g0 + i);
-      hn::StoreU(hn::MulAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
+      hn::StoreU(MulThenAdd(vwy, hn::Sub(hn::LoadU(df, g1 + i), a), a), df, rg + i);
     }
     rowReady = true;
   };
@@ -394,12 +394,12 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
       k.dv[1] = hn::Sub(v11, k.v[1]);
       k.dw[1] = hn::Sub(w11, k.w[1]);
     }
-    const VF v0 = hn::MulAdd(fz, k.dv[0], k.v[0]);
-    const VF v1 = hn::MulAdd(fz, k.dv[1], k.v[1]);
-    const VF w0 = hn::MulAdd(fz, k.dw[0], k.w[0]);
-    const VF w1 = hn::MulAdd(fz, k.dw[1], k.w[1]);
-    const VF v = hn::MulAdd(wx, hn::Sub(v1, v0), v0);
-    const VF w = hn::MulAdd(wx, hn::Sub(w1, w0), w0);
+    const VF v0 = MulThenAdd(fz, k.dv[0], k.v[0]);
+    const VF v1 = MulThenAdd(fz, k.dv[1], k.v[1]);
+    const VF w0 = MulThenAdd(fz, k.dw[0], k.w[0]);
+    const VF w1 = MulThenAdd(fz, k.dw[1], k.w[1]);
+    const VF v = MulThenAdd(wx, hn::Sub(v1, v0), v0);
+    const VF w = MulThenAdd(wx, hn::Sub(w1, w0), w0);
     // w > 0 for every real pixel (its own splat reaches all eight corners
     // through the blur); the floor only keeps padding lanes finite.
     const VF base = hn::Div(v, hn::Max(w, tiny));

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "columns-inl.h"
 #include "pixels-inl.h"
 #include "quads-inl.h"
 
@@ -261,7 +262,7 @@ void PendRow(const float* HWY_RESTRICT copies, std::size_t segmentFloats, std::s
   const float* c1 = copies + segmentFloats;
   for (std::size_t i = 0; i < floats; i += n) {
     const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
-    const VF p = first ? hn::Mul(vstep, sum) : hn::MulAdd(vstep, sum, hn::LoadU(df, pending + i));
+    const VF p = first ? hn::Mul(vstep, sum) : MulThenAdd(vstep, sum, hn::LoadU(df, pending + i));
     hn::StoreU(p, df, pending + i);
   }
 }
@@ -277,8 +278,8 @@ void FlushStrip(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size
   for (std::size_t i = 0; i < floats; i += n) {
     const VF sum = hn::Add(hn::LoadU(df, c0 + i), hn::LoadU(df, c1 + i));
     const VF p = pending != nullptr ? hn::LoadU(df, pending + i) : zero;
-    hn::StoreU(hn::Add(hn::LoadU(df, g0 + i), hn::MulAdd(vw0, sum, p)), df, g0 + i);
-    hn::StoreU(hn::Add(hn::LoadU(df, g1 + i), hn::MulSub(vw1, sum, p)), df, g1 + i);
+    hn::StoreU(hn::Add(hn::LoadU(df, g0 + i), MulThenAdd(vw0, sum, p)), df, g0 + i);
+    hn::StoreU(hn::Add(hn::LoadU(df, g1 + i), hn::Sub(hn::Mul(vw1, sum), p)), df, g1 + i);
     hn::StoreU(zero, df, c0 + i);
     hn::StoreU(zero, df, c1 + i);
   }
@@ -299,7 +300,7 @@ void FlushStrip(float* HWY_RESTRICT copies, std::size_t segmentFloats, std::size
 // the quads of consecutive pixels at one address are summed in registers
 // and stored once, when the run of that address ends.
 // Every target runs this same sequence of quad additions, so the sums are
-// bit-identical on all targets that have FMA.
+// bit-identical on all targets.
 void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
                   const std::int32_t* HWY_RESTRICT colOff, const float* HWY_RESTRICT colW,
                   float* HWY_RESTRICT g0, float* HWY_RESTRICT g1, float w0, float w1,
@@ -336,8 +337,8 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
         const Q farQ = hn::LoadU(dq, s.far + 4 * i + k);
         if (a == at) {  // same cell and bin
           for (int r = 0; r < kRows; ++r) {
-            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingNear[r]);
-            pendingFar[r] = hn::MulAdd(vw[r], farQ, pendingFar[r]);
+            pendingNear[r] = MulThenAdd(vw[r], nearQ, pendingNear[r]);
+            pendingFar[r] = MulThenAdd(vw[r], farQ, pendingFar[r]);
           }
           continue;
         }
@@ -345,7 +346,7 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
         for (int r = 0; r < kRows; ++r) {
           store(r, at, pendingNear[r]);
           if (nextCell) {
-            pendingNear[r] = hn::MulAdd(vw[r], nearQ, pendingFar[r]);
+            pendingNear[r] = MulThenAdd(vw[r], nearQ, pendingFar[r]);
           } else {
             store(r, at + kCellFloats, pendingFar[r]);
             pendingNear[r] = hn::Mul(vw[r], nearQ);
@@ -374,6 +375,261 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
       addBatch(std::integral_constant<int, 2>{}, rows, weights, count);
     } else if (rowCount == 1) {
       addBatch(std::integral_constant<int, 1>{}, rows + first, weights + first, count);
+    }
+  }
+}
+
+// The splat by columns (columns-inl.h), from kColumnSplatSpacing on: a strip's
+// pixels are summed down each pixel column in registers, one lane per
+// column, and each group of kGroupColumns columns adds its sums into the
+// grid rows once per strip, where the paths above add two quads per pixel at
+// addresses that depend on the pixel. In a window with middle bin m, the
+// sums of 1, t and r, and of y, y t and y r, over a column's pixels give the
+// six floats the column adds to a cell (values and weights of bins m - 1, m
+// and m + 1). The y tent needs no multiply per pixel: with C the sums over
+// the rows so far and D the sum of C after every row, a run of n rows that
+// weigh a, a + d, ... in grid row g1 adds (a + n d) C - d D to g1 and the
+// rest, C less that, to g0. The x tent is applied per group: with u a
+// column's position from the group's first cell, in cells, the group's sums
+// weighted by 1, u and max(u - k, 0) give every cell's.
+// Every lane's sums are its column's alone, a group's columns are summed in
+// one fixed tree, and the groups add in column order, so the bits do not
+// depend on the vector width.
+
+// The sums of a lane: C (over the rows so far) and D (of C after each row),
+// of y, y t, y r, t and r; those of 1 are counted only where pixels are
+// left out (ColumnSums::count).
+enum ColumnSum { kSumY, kSumYT, kSumYR, kSumT, kSumR, kColumnSums };
+
+// The (values, weights) of bins m - 1, m, m + 1 of one grid row that each
+// lane's column adds to its cell, lane by lane: 6 rows of kGroupColumns
+// floats for the lower grid row, then 6 for the upper.
+constexpr int kBinFloats = 6;
+
+// Adds the group's bins, weighted by the x tent of each column, to the cells
+// from c0 on of grid rows g0 and g1 (floats from the group's window on).
+// bins[q * stride + l] as above, h[k][l] = 1, u, max(u - 1, 0), max(u - 2, 0) of lane
+// l, whose u < cells <= kGroupCells; sums over the lanes go in the tree
+// ((l0 + l1) + (l2 + l3)) + ((l4 + l5) + (l6 + l7)).
+HWY_INLINE void AddGroupToRows(const float* HWY_RESTRICT bins, int stride,
+                               const float (*HWY_RESTRICT h)[kGroupColumns], int cells,
+                               float* HWY_RESTRICT g0, float* HWY_RESTRICT g1) {
+  // Cell i from the group's first gets the tent weight max(0, 1 - |u - i|):
+  // h[0] - h[1] + h[2] for the first, h[i] - 2 h[i + 1] + h[i + 2] for the
+  // others; the sums beyond k = cells are 0.
+#if HWY_TARGET <= HWY_AVX2
+  const __m256i six = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, 0, 0);
+  for (int row = 0; row < 2; ++row) {
+    // sums[k]: the six bins' sums weighted by h[k], then two zeros.
+    __m256 sums[kGroupCells + 3];
+    for (int k = 0; k < kGroupCells + 3; ++k) sums[k] = _mm256_setzero_ps();
+    for (int k = 0; k <= cells; ++k) {
+      const __m256 hk = _mm256_loadu_ps(h[k]);
+      __m256 in[8];
+      for (int q = 0; q < kBinFloats; ++q) {
+        in[q] = _mm256_mul_ps(_mm256_loadu_ps(bins + (row * kBinFloats + q) * stride), hk);
+      }
+      in[6] = in[7] = _mm256_setzero_ps();
+      // hadd sums neighbouring lanes: twice over, then the two halves, it
+      // leaves in lane q the tree sum of input q.
+      const __m256 a = _mm256_hadd_ps(_mm256_hadd_ps(in[0], in[1]), _mm256_hadd_ps(in[2], in[3]));
+      const __m256 b = _mm256_hadd_ps(_mm256_hadd_ps(in[4], in[5]), _mm256_hadd_ps(in[6], in[7]));
+      sums[k] = _mm256_add_ps(_mm256_permute2f128_ps(a, b, 0x20), _mm256_permute2f128_ps(a, b, 0x31));
+    }
+    float* g = row == 0 ? g0 : g1;
+    for (int i = 0; i <= cells; ++i) {
+      const __m256 add =
+          i == 0 ? _mm256_add_ps(_mm256_sub_ps(sums[0], sums[1]), sums[2])
+                 : _mm256_add_ps(_mm256_sub_ps(sums[i], _mm256_add_ps(sums[i + 1], sums[i + 1])),
+                                 sums[i + 2]);
+      float* cell = g + static_cast<std::ptrdiff_t>(i) * kCellFloats;
+      _mm256_maskstore_ps(cell, six, _mm256_add_ps(_mm256_maskload_ps(cell, six), add));
+    }
+  }
+#else
+  float sums[2][kGroupCells + 3][kBinFloats] = {};
+  for (int k = 0; k <= cells; ++k)
+    for (int row = 0; row < 2; ++row)
+      for (int q = 0; q < kBinFloats; ++q) {
+        float p[kGroupColumns];
+        for (int l = 0; l < kGroupColumns; ++l) p[l] = bins[(row * kBinFloats + q) * stride + l] * h[k][l];
+        sums[row][k][q] = ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+      }
+  for (int row = 0; row < 2; ++row) {
+    float* g = row == 0 ? g0 : g1;
+    for (int i = 0; i <= cells; ++i) {
+      const float* s = sums[row][i];
+      float* cell = g + static_cast<std::ptrdiff_t>(i) * kCellFloats;
+      for (int q = 0; q < kBinFloats; ++q) {
+        cell[q] += i == 0 ? (s[q] - sums[row][1][q]) + sums[row][2][q]
+                          : (s[q] - (sums[row][i + 1][q] + sums[row][i + 1][q])) + sums[row][i + 2][q];
+      }
+    }
+  }
+#endif
+}
+
+
+// The sums of one pass over a run's luma (see SplatColumns) for kVectors
+// vectors of lanes: C over the rows so far and D of C after each row.
+template <int kVectors>
+struct ColumnSums {
+  VF c[kColumnSums][kVectors], d[kColumnSums][kVectors];
+  VF count[kVectors], countD[kVectors];  // of 1, in passes that leave pixels out
+};
+
+// Adds one row of luma y (lanes outside the pass's window or the segment
+// given as `in`) to the sums, with t = y / sigma_r - the window's middle.
+template <bool kMasked, int kVectors>
+HWY_INLINE void AddRow(ColumnSums<kVectors>& s, int v, VF y, VF t, hn::Mask<DF> in) {
+  const DF df;
+  if (kMasked) {
+    y = hn::IfThenElseZero(in, y);
+    t = hn::IfThenElseZero(in, t);
+    s.count[v] = hn::Add(s.count[v], hn::IfThenElseZero(in, hn::Set(df, 1.0f)));
+    s.countD[v] = hn::Add(s.countD[v], s.count[v]);
+  }
+  const VF r = hn::Max(t, hn::Zero(df));
+  s.c[kSumY][v] = hn::Add(s.c[kSumY][v], y);
+  s.c[kSumYT][v] = hn::Add(s.c[kSumYT][v], hn::Mul(y, t));
+  s.c[kSumYR][v] = hn::Add(s.c[kSumYR][v], hn::Mul(y, r));
+  s.c[kSumT][v] = hn::Add(s.c[kSumT][v], t);
+  s.c[kSumR][v] = hn::Add(s.c[kSumR][v], r);
+  for (int q = 0; q < kColumnSums; ++q) s.d[q][v] = hn::Add(s.d[q][v], s.c[q][v]);
+}
+
+// Splats pixel columns [x0, x0 + valid) of a run of n rows from `first`
+// (rows `stride` bytes apart, the upper grid row's weights a, a + d, ...)
+// into grid rows g0 and g1 (floats from seg.base on); kLanes columns are the
+// vector width or one group, whichever is more.
+// The luma of the run is computed once, into `luma`, with each group's
+// lowest and highest; the group's windows then follow each other from the
+// lowest up (middle bins m, m + 2, ...), and each pixel goes into the sums of
+// the one window that holds it. Most groups need one window, which then
+// leaves no pixel out and needs no mask.
+template <int kLanes>
+HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int n,
+                             float a, float d, int x0, int valid, const Segment& seg,
+                             const std::int32_t* HWY_RESTRICT colOff,
+                             const float* HWY_RESTRICT colW, float* HWY_RESTRICT g0,
+                             float* HWY_RESTRICT g1) {
+  const DF df;
+  constexpr int N = static_cast<int>(hn::MaxLanes(DF()));
+  constexpr int kVectors = kLanes / N;
+  constexpr int kGroups = kLanes / kGroupColumns;
+  ColumnRun<kLanes> run;
+  LoadColumnRun(first, stride, n, x0, valid, run);
+  const VF inv = hn::Set(df, 1.0f / kSigmaR);
+  const bool whole = valid == kLanes;
+  hn::Mask<DF> inside[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    inside[v] = hn::FirstN(df, static_cast<std::size_t>(std::clamp(valid - v * N, 0, N)));
+  }
+  const int passes = run.passes;
+  const float all = static_cast<float>(n), allD = static_cast<float>(n * (n + 1) / 2);
+  const VF vk = hn::Set(df, a + all * d), vd = hn::Set(df, d);
+  // Per window and lane, the six bin floats it adds to each grid row (see
+  // kBinFloats); the groups add theirs one after another once all are done.
+  HWY_ALIGN float bins[kMaxWindows][2 * kBinFloats][kLanes];
+  for (int pass = 0; pass < passes; ++pass) {
+    ColumnSums<kVectors> s;
+    VF mid[kVectors];
+    for (int v = 0; v < kVectors; ++v) {
+      mid[v] = MiddleOf(run, pass, v * N);
+      for (int q = 0; q < kColumnSums; ++q) s.c[q][v] = s.d[q][v] = hn::Zero(df);
+      s.count[v] = s.countD[v] = hn::Zero(df);
+    }
+    const bool masked = passes > 1 || !whole;
+    for (int j = 0; j < n; ++j) {
+      for (int v = 0; v < kVectors; ++v) {
+        const VF y = hn::Load(df, run.luma[j] + v * N);
+        const VF z = hn::Mul(y, inv);
+        const VF t = hn::Sub(z, mid[v]);
+        if (!masked) {
+          AddRow<false>(s, v, y, t, inside[v]);
+          continue;
+        }
+        const auto in = Holds(run, pass, v * N, z, inside[v]);
+        AddRow<true>(s, v, y, t, in);
+      }
+    }
+    for (int v = 0; v < kVectors; ++v) {
+      const VF ones = masked ? s.count[v] : hn::IfThenElseZero(inside[v], hn::Set(df, all));
+      const VF onesD = masked ? s.countD[v] : hn::IfThenElseZero(inside[v], hn::Set(df, allD));
+      // The sums of y, 1 (T), y t, t (U) and y r, r (R), for the upper grid
+      // row (weighted) and the lower (the rest).
+      const VF sumC[6] = {s.c[kSumY][v], ones, s.c[kSumYT][v], s.c[kSumT][v], s.c[kSumYR][v], s.c[kSumR][v]};
+      const VF sumD[6] = {s.d[kSumY][v], onesD, s.d[kSumYT][v], s.d[kSumT][v], s.d[kSumYR][v],
+                          s.d[kSumR][v]};
+      for (int row = 0; row < 2; ++row) {
+        VF w[6];
+        for (int q = 0; q < 6; ++q) {
+          const VF upper = hn::Sub(hn::Mul(vk, sumC[q]), hn::Mul(vd, sumD[q]));
+          w[q] = row == 1 ? upper : hn::Sub(sumC[q], upper);
+        }
+        // Bins m - 1, m, m + 1: R - U, (T + U) - 2 R, R; values then weights.
+        for (int k = 0; k < 2; ++k) {
+          const VF T = w[k], U = w[2 + k], R = w[4 + k];
+          float* out = bins[pass][row * kBinFloats] + v * N;
+          hn::Store(hn::Sub(R, U), df, out + k * kLanes);
+          hn::Store(hn::Sub(hn::Add(T, U), hn::Add(R, R)), df, out + (2 + k) * kLanes);
+          hn::Store(R, df, out + (4 + k) * kLanes);
+        }
+      }
+    }
+  }
+  for (int g = 0; g < kGroups; ++g) {
+    const int lane0 = g * kGroupColumns;
+    if (lane0 >= valid) break;
+    const int xg = x0 + lane0;
+    const int middle = run.middle[g];
+    const int last = std::min(valid, lane0 + kGroupColumns) - 1 + x0;
+    const int cells = (colOff[last] - colOff[xg]) / kCellFloats + 1;
+    // h[k][l]: 1, u, max(u - 1, 0), max(u - 2, 0) of lane l (the last
+    // column's for lanes past it, whose bins are 0).
+    HWY_ALIGN float h[kGroupCells + 1][kGroupColumns];
+#if HWY_TARGET <= HWY_AVX2
+    if (last == xg + kGroupColumns - 1) {
+      // Whole cells apart, the offsets' difference over kCellFloats is exact.
+      const __m256 u = _mm256_add_ps(
+          _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colOff + xg)),
+                            _mm256_set1_epi32(colOff[xg]))),
+                        _mm256_set1_ps(1.0f / kCellFloats)),
+          _mm256_loadu_ps(colW + xg));
+      _mm256_store_ps(h[0], _mm256_set1_ps(1.0f));
+      for (int k = 1; k <= kGroupCells; ++k) {
+        _mm256_store_ps(h[k], _mm256_max_ps(_mm256_sub_ps(u, _mm256_set1_ps(static_cast<float>(k - 1))),
+                                            _mm256_setzero_ps()));
+      }
+    } else
+#endif
+    for (int l = 0; l < kGroupColumns; ++l) {
+      const int x = std::min(xg + l, last);
+      const float u = static_cast<float>((colOff[x] - colOff[xg]) / kCellFloats) + colW[x];
+      h[0][l] = 1.0f;
+      for (int k = 1; k <= kGroupCells; ++k) h[k][l] = std::max(u - static_cast<float>(k - 1), 0.0f);
+    }
+    for (int pass = 0; pass < run.windows[g]; ++pass) {
+      const std::ptrdiff_t at = colOff[xg] - seg.base + 2 * (WindowMiddle(middle, pass) - 1);
+      AddGroupToRows(&bins[pass][0][lane0], kLanes, h, cells, g0 + at, g1 + at);
+    }
+  }
+}
+
+void SplatStrip(const std::uint8_t* HWY_RESTRICT rows, std::ptrdiff_t stride, int rowCount, float a,
+                float d, const Segment& seg, const std::int32_t* HWY_RESTRICT colOff,
+                const float* HWY_RESTRICT colW, float* HWY_RESTRICT g0, float* HWY_RESTRICT g1) {
+  constexpr int N = static_cast<int>(hn::MaxLanes(DF()));
+  constexpr int kLanes = N > kGroupColumns ? N : kGroupColumns;
+  
+  for (int r0 = 0; r0 < rowCount; r0 += kRunRows) {
+    const int n = std::min(kRunRows, rowCount - r0);
+    const std::uint8_t* first = rows + r0 * stride;
+    const float aRun = a + static_cast<float>(r0) * d;
+    for (int x0 = seg.xBegin; x0 < seg.xEnd; x0 += kLanes) {
+      SplatColumns<kLanes>(first, stride, n, aRun, d, x0, std::min(kLanes, seg.xEnd - x0), seg,
+                           colOff, colW, g0, g1);
     }
   }
 }

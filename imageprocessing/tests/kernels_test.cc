@@ -216,6 +216,54 @@ void TestSplatRowInto() {
   }
 }
 
+// SplatStrip against the splat in double precision: strips of 1 to 70 rows
+// (a run holds 64) of smooth rows, whose groups take one window of bins, and
+// of rows of any level, whose groups take several, at spacings where a group
+// spans one to three cells; into grid rows that already hold sums.
+void TestSplatStrip() {
+  for (double spacing : {3.5, 5.5, 9.0, 17.5}) {
+    for (const int rows : {1, 5, 17, 70}) {
+      for (const int low : {0, 96}) {
+        ForEachSegment(spacing, [&](const Segment& seg, const o::ColumnTables& cols) {
+          const std::ptrdiff_t stride = 3 * seg.xEnd + 5;
+          std::vector<std::uint8_t> picture(stride * rows + 2 * o::kGuard, o::kMark);
+          for (int j = 0; j < rows; ++j) {
+            const auto row = o::GuardedRow(seg.xEnd, seg.xEnd * 17 + seg.xBegin + j, low, low == 0 ? 256 : 16);
+            std::copy(row.begin() + o::kGuard, row.end() - o::kGuard,
+                      picture.begin() + o::kGuard + j * stride);
+          }
+          const std::uint8_t* first = picture.data() + o::kGuard;
+          const float a = 0.25f, d = 0.75f / static_cast<float>(rows);
+          std::vector<float> g0(seg.floats), g1(seg.floats);
+          for (std::size_t i = 0; i < seg.floats; ++i) {
+            g0[i] = static_cast<float>(i % 7);
+            g1[i] = static_cast<float>(i % 5);
+          }
+          std::vector<double> want0(g0.begin(), g0.end()), want1(g1.begin(), g1.end());
+          for (int j = 0; j < rows; ++j) {
+            const double w = a + static_cast<double>(j) * d;
+            const std::vector<double> sums = o::Splatted(first + j * stride, seg, cols);
+            for (std::size_t i = 0; i < seg.floats; ++i) {
+              want0[i] += (1.0 - w) * sums[i];
+              want1[i] += w * sums[i];
+            }
+          }
+          HWY_NAMESPACE::SplatStrip(first, stride, rows, a, d, seg, cols.off.data(), cols.w.data(),
+                                    g0.data(), g1.data());
+          for (std::size_t i = 0; i < seg.floats; ++i) {
+            ASSERT_NEAR(g0[i], want0[i], 2e-2 + 2e-5 * std::abs(want0[i]))
+                << "spacing " << spacing << " rows " << rows << " pixels " << seg.xBegin << ".."
+                << seg.xEnd << " float " << i;
+            ASSERT_NEAR(g1[i], want1[i], 2e-2 + 2e-5 * std::abs(want1[i]))
+                << "spacing " << spacing << " rows " << rows << " pixels " << seg.xBegin << ".."
+                << seg.xEnd << " float " << i;
+          }
+        });
+      }
+    }
+  }
+}
+
 // A strip of 1 to 5 pixel rows through the copies: each row adds into them
 // (split at random between the copies, as the splat's lanes split it), every
 // row but the last is pended, the last flushed. The grid rows, which already
@@ -490,6 +538,7 @@ HWY_EXPORT_AND_TEST_P(Kernels, TestLumaRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRow);
 HWY_EXPORT_AND_TEST_P(Kernels, TestSplatRowInto);
 HWY_EXPORT_AND_TEST_P(Kernels, TestPendAndFlushStrip);
+HWY_EXPORT_AND_TEST_P(Kernels, TestSplatStrip);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurBins);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurAxis);
 HWY_EXPORT_AND_TEST_P(Kernels, TestBlurRows);
