@@ -100,22 +100,23 @@ HWY_INLINE V NextLanes(V x, V y) {
   return hn::CombineShiftRightBytes<4>(d, hn::ConcatLowerUpper(d, y, x), x);
 }
 
-// A row's tables from the strip's, followed by kZeroCells zero cells.
-// Slopes past bin 10, which no pixel's range bin reaches, are left as they
-// fall.
+// A row's tables from the strip's (the zero cells after them stay from
+// SliceStrip). Slopes past bin 10, which no pixel's range bin reaches, are
+// left as they fall.
 HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT strip, std::size_t floats, float wy,
                                  float* HWY_RESTRICT tables) {
   const hn::FixedTag<float, 8> d8;
   const auto vwy = hn::Set(d8, wy);
   const float* HWY_RESTRICT diff = strip + floats;
   const std::size_t cells = floats / kCellFloats;
-  for (std::size_t c = 0; c < cells; ++c) {
-    const std::size_t at = c * kCellFloats;
+  // By strip offset, of which a cell's table offset is twice: fewer
+  // induction variables than counting cells.
+  for (std::size_t at = 0; at < cells * kCellFloats; at += kCellFloats) {
     auto lerp = [&](std::size_t i) {
       return MulThenAdd(vwy, hn::LoadU(d8, diff + at + i), hn::LoadU(d8, strip + at + i));
     };
     const auto lo = lerp(0), mid = lerp(8), hi = lerp(16);
-    float* t = tables + c * kTableFloats;
+    float* t = tables + 2 * at;
     hn::StoreU(lo, d8, t);
     hn::StoreU(mid, d8, t + 8);
     hn::StoreU(hi, d8, t + 16);
@@ -123,7 +124,6 @@ HWY_INLINE void BuildSliceTables(const float* HWY_RESTRICT strip, std::size_t fl
     hn::StoreU(hn::Sub(NextLanes(mid, hi), mid), d8, t + kSlopesAt + 8);
     hn::StoreU(hn::Sub(NextLanes(hi, hi), hi), d8, t + kSlopesAt + 16);
   }
-  std::memset(tables + cells * kTableFloats, 0, kZeroCells * kTableFloats * sizeof(float));
 }
 #endif
 
@@ -139,6 +139,10 @@ void SliceStrip(const Segment& seg, const float* HWY_RESTRICT g0, const float* H
     StoreApart(row0(0), row0(8), row0(16), scratch + at);
     StoreApart(diff(0), diff(8), diff(16), scratch + floats + at);
   }
+  // The zero cells after the rows' tables (which start at 2 * floats): once
+  // for all the strip's rows, which never write there.
+  std::memset(scratch + 2 * floats + floats / kCellFloats * kTableFloats, 0,
+              kZeroCells * kTableFloats * sizeof(float));
 #else
   (void)seg, (void)g0, (void)g1, (void)colOff, (void)scratch;
 #endif
@@ -401,8 +405,9 @@ void SliceRow(std::uint8_t* HWY_RESTRICT row, const Segment& seg, const float* H
     const VF v = MulThenAdd(wx, hn::Sub(v1, v0), v0);
     const VF w = MulThenAdd(wx, hn::Sub(w1, w0), w0);
     // w > 0 for every real pixel (its own splat reaches all eight corners
-    // through the blur); the floor only keeps padding lanes finite.
-    const VF base = hn::Div(v, hn::Max(w, tiny));
+    // through the blur, far above the floor); the floor only keeps the
+    // padding lanes of a short vector finite, and whole vectors skip it.
+    const VF base = hn::Div(v, valid < n ? hn::Max(w, tiny) : w);
     const VF detail = hn::Mul(vgain, hn::Sub(y, base));
     hn::Store(RoundDetail(detail), DI16(), out);
   };
