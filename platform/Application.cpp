@@ -47,9 +47,13 @@ void TranslateQtIntoChinese(QApplication& Application) {
 
 }  // namespace
 
-Application::Application(int& Argc, char** Argv)
-    : application_(std::make_unique<QApplication>(Argc, Argv)) {
-  TranslateQtIntoChinese(*application_);
+struct Application::Native {
+  Native(int& Argc, char** Argv) : Application(Argc, Argv) {}
+  QApplication Application;
+};
+
+Application::Application(int& Argc, char** Argv) : native_(std::make_unique<Native>(Argc, Argv)) {
+  TranslateQtIntoChinese(native_->Application);
 }
 
 Application::~Application() = default;
