@@ -3,7 +3,7 @@
 // program starts without it and finds out only when a picture is to be filtered.
 #pragma once
 
-#include "imageprocessing/include/ImageProcessing.h"
+#include "ImageProcessing.h"
 #include "imaging/Cimage.h"
 #include "platform/SharedLibrary.h"
 #include "support/PreciseClock.h"

@@ -1,7 +1,7 @@
 // FilterResult: the documented refusal codes and what each tells the user.
 #include "FilterResult.h"
 
-#include "imageprocessing/include/ImageProcessing.h"
+#include "ImageProcessing.h"
 
 #include <string>
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QPixmap>
 #include <QTranslator>
 
 #include <string_view>
@@ -46,9 +47,13 @@ void TranslateQtIntoChinese(QApplication& Application) {
 
 }  // namespace
 
-Application::Application(int& Argc, char** Argv)
-    : application_(std::make_unique<QApplication>(Argc, Argv)) {
-  TranslateQtIntoChinese(*application_);
+struct Application::Native {
+  Native(int& Argc, char** Argv) : Application(Argc, Argv) {}
+  QApplication Application;
+};
+
+Application::Application(int& Argc, char** Argv) : native_(std::make_unique<Native>(Argc, Argv)) {
+  TranslateQtIntoChinese(native_->Application);
 }
 
 Application::~Application() = default;
@@ -61,9 +66,13 @@ void Application::SetTitle(const std::string& Title) {
 
 std::string Application::Title() { return QGuiApplication::applicationDisplayName().toStdString(); }
 
+// Each image goes in as a pixmap. Qt 6.8 matches images added as files wrongly
+// on a screen of two device pixels to a logical one: asked for 32, 48 or 256,
+// it gives the 32-pixel image, so the window manager got four 32-pixel images
+// instead of 32, 64 and 96. Pixmaps it matches as Qt 6.4 matches both.
 void Application::SetIcon(const std::vector<std::string>& ImageFiles) {
   QIcon icon;
-  for (const std::string& file : ImageFiles) icon.addFile(QString::fromStdString(file));
+  for (const std::string& file : ImageFiles) icon.addPixmap(QPixmap(QString::fromStdString(file)));
   QApplication::setWindowIcon(icon);
 }
 

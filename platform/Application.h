@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-class QApplication;
-
 namespace platform {
 
 class Application {
@@ -40,7 +38,9 @@ class Application {
   static std::string Path();
 
  private:
-  std::unique_ptr<QApplication> application_;
+  // The toolkit's application object.
+  struct Native;
+  std::unique_ptr<Native> native_;
 };
 
 }  // namespace platform

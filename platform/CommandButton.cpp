@@ -1,7 +1,7 @@
 // CommandButton over QPushButton.
 #include "CommandButton.h"
 
-#include "NativeWidget.h"
+#include "internal/NativeWidget.h"
 
 #include <QPushButton>
 
@@ -25,11 +25,11 @@ CommandButton::CommandButton(Form& Parent, Rect Place, const std::string& Captio
     : Window(MakeButton(Parent, Place, Caption)) {}
 
 std::string CommandButton::Caption() const {
-  return static_cast<QPushButton*>(widget())->text().toStdString();
+  return static_cast<QPushButton*>(NativeWidget(*this))->text().toStdString();
 }
 
 void CommandButton::OnClick(std::function<void()> Handler) {
-  QObject::connect(static_cast<QPushButton*>(widget()), &QPushButton::clicked,
+  QObject::connect(static_cast<QPushButton*>(NativeWidget(*this)), &QPushButton::clicked,
                    [Handler = std::move(Handler)] { Handler(); });
 }
 

@@ -3,7 +3,7 @@
 #include "FileDialog.h"
 
 #include "Errors.h"
-#include "NativeWidget.h"
+#include "internal/NativeWidget.h"
 
 #include <QFile>
 #include <QFileDialog>

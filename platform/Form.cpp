@@ -2,7 +2,7 @@
 // and the keys that reach it.
 #include "Form.h"
 
-#include "NativeWidget.h"
+#include "internal/NativeWidget.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -156,24 +156,25 @@ class FormWidget : public QWidget {
 
 Form::Form(const std::string& Caption, int ClientWidth, int ClientHeight)
     : Window(new FormWidget) {
-  widget()->setWindowTitle(QString::fromStdString(Caption));
-  widget()->resize(ClientWidth, ClientHeight);
+  NativeWidget(*this)->setWindowTitle(QString::fromStdString(Caption));
+  NativeWidget(*this)->resize(ClientWidth, ClientHeight);
 }
 
-std::string Form::Caption() const { return widget()->windowTitle().toStdString(); }
+std::string Form::Caption() const { return NativeWidget(*this)->windowTitle().toStdString(); }
 
-int Form::ClientWidth() const { return widget()->width(); }
+int Form::ClientWidth() const { return NativeWidget(*this)->width(); }
 
-int Form::ClientHeight() const { return widget()->height(); }
+int Form::ClientHeight() const { return NativeWidget(*this)->height(); }
 
 void Form::Show() {
-  QScreen* screen = widget()->screen();
+  QWidget* const form = NativeWidget(*this);
+  QScreen* screen = form->screen();
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
   if (screen != nullptr) {
-    widget()->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, widget()->size(),
-                                              screen->availableGeometry()));
+    form->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form->size(),
+                                          screen->availableGeometry()));
   }
-  widget()->show();
+  form->show();
 }
 
 void Form::SetTabOrder(std::initializer_list<Window*> Controls) {
@@ -185,16 +186,16 @@ void Form::SetTabOrder(std::initializer_list<Window*> Controls) {
 }
 
 void Form::OnUnload(std::function<void()> Handler) {
-  static_cast<FormWidget*>(widget())->Unload = std::move(Handler);
+  static_cast<FormWidget*>(NativeWidget(*this))->Unload = std::move(Handler);
 }
 
 void Form::OnDropFile(std::function<void(const std::string& Path)> Handler) {
-  static_cast<FormWidget*>(widget())->DropFile = std::move(Handler);
+  static_cast<FormWidget*>(NativeWidget(*this))->DropFile = std::move(Handler);
 }
 
 void Form::OnKeys(std::function<bool(const KeyStroke&)> KeyDown,
                   std::function<void(const KeyStroke&)> KeyUp) {
-  auto* form = static_cast<FormWidget*>(widget());
+  auto* form = static_cast<FormWidget*>(NativeWidget(*this));
   form->KeyDown = std::move(KeyDown);
   form->KeyUp = std::move(KeyUp);
 }

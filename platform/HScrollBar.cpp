@@ -1,8 +1,8 @@
 // HScrollBar over QScrollBar without tracking, so that a drag reports its end only.
 #include "HScrollBar.h"
 
-#include "FocusFrame.h"
-#include "NativeWidget.h"
+#include "internal/FocusFrame.h"
+#include "internal/NativeWidget.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -96,19 +96,19 @@ ScrollBarWidget* Bar(QWidget* Widget) { return static_cast<ScrollBarWidget*>(Wid
 
 HScrollBar::HScrollBar(Form& Parent, Rect Place) : Window(MakeScrollBar(Parent, Place)) {}
 
-int HScrollBar::Min() const { return Bar(widget())->minimum(); }
-int HScrollBar::Max() const { return Bar(widget())->maximum(); }
-int HScrollBar::SmallChange() const { return Bar(widget())->singleStep(); }
-int HScrollBar::LargeChange() const { return Bar(widget())->pageStep(); }
-int HScrollBar::Value() const { return Bar(widget())->value(); }
+int HScrollBar::Min() const { return Bar(NativeWidget(*this))->minimum(); }
+int HScrollBar::Max() const { return Bar(NativeWidget(*this))->maximum(); }
+int HScrollBar::SmallChange() const { return Bar(NativeWidget(*this))->singleStep(); }
+int HScrollBar::LargeChange() const { return Bar(NativeWidget(*this))->pageStep(); }
+int HScrollBar::Value() const { return Bar(NativeWidget(*this))->value(); }
 
-void HScrollBar::SetRange(int Min, int Max) { Bar(widget())->setRange(Min, Max); }
-void HScrollBar::SetSmallChange(int Step) { Bar(widget())->setSingleStep(Step); }
-void HScrollBar::SetLargeChange(int Step) { Bar(widget())->setPageStep(Step); }
-void HScrollBar::SetValue(int Value) { Bar(widget())->setValue(Value); }
+void HScrollBar::SetRange(int Min, int Max) { Bar(NativeWidget(*this))->setRange(Min, Max); }
+void HScrollBar::SetSmallChange(int Step) { Bar(NativeWidget(*this))->setSingleStep(Step); }
+void HScrollBar::SetLargeChange(int Step) { Bar(NativeWidget(*this))->setPageStep(Step); }
+void HScrollBar::SetValue(int Value) { Bar(NativeWidget(*this))->setValue(Value); }
 
 void HScrollBar::OnChange(std::function<void()> Handler) {
-  ScrollBarWidget* const bar = Bar(widget());
+  ScrollBarWidget* const bar = Bar(NativeWidget(*this));
   QObject::connect(bar, &QScrollBar::valueChanged,
                    [bar, Handler = std::move(Handler)](int) { bar->Report(Handler); });
 }

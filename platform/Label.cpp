@@ -1,7 +1,7 @@
 // Label over QLabel, sized to its text after every change of caption.
 #include "Label.h"
 
-#include "NativeWidget.h"
+#include "internal/NativeWidget.h"
 
 #include <QLabel>
 
@@ -23,10 +23,10 @@ Label::Label(Form& Parent, int Left, int Top, const std::string& Caption)
   SetCaption(Caption);
 }
 
-std::string Label::Caption() const { return static_cast<QLabel*>(widget())->text().toStdString(); }
+std::string Label::Caption() const { return static_cast<QLabel*>(NativeWidget(*this))->text().toStdString(); }
 
 void Label::SetCaption(const std::string& Caption) {
-  auto* label = static_cast<QLabel*>(widget());
+  auto* label = static_cast<QLabel*>(NativeWidget(*this));
   label->setText(QString::fromStdString(Caption));
   label->adjustSize();
 }

@@ -5,8 +5,8 @@
 #include "PictureBox.h"
 
 #include "Errors.h"
-#include "FocusFrame.h"
-#include "NativeWidget.h"
+#include "internal/FocusFrame.h"
+#include "internal/NativeWidget.h"
 #include "Screen.h"
 #include "Surface.h"
 
@@ -224,24 +224,24 @@ PictureBox::PictureBox(Form& Parent, Rect Place)
 }
 
 void PictureBox::Move(int Left, int Top, int Width, int Height) {
-  Box(widget())->Resize(Width, Height);
-  widget()->setGeometry(Left, Top, Width, Height);
+  Box(NativeWidget(*this))->Resize(Width, Height);
+  NativeWidget(*this)->setGeometry(Left, Top, Width, Height);
 }
 
 Hdc PictureBox::hDC() const {
-  return Box(widget())->Image() != nullptr ? &Box(widget())->Context() : nullptr;
+  return Box(NativeWidget(*this))->Image() != nullptr ? &Box(NativeWidget(*this))->Context() : nullptr;
 }
 
-void PictureBox::Cls() { Box(widget())->Clear(); }
+void PictureBox::Cls() { Box(NativeWidget(*this))->Clear(); }
 
-double PictureBox::DevicePixelRatio() const { return widget()->devicePixelRatioF(); }
+double PictureBox::DevicePixelRatio() const { return NativeWidget(*this)->devicePixelRatioF(); }
 
-Hdc PictureBox::DeviceDC() { return Box(widget())->DeviceLayer(); }
+Hdc PictureBox::DeviceDC() { return Box(NativeWidget(*this))->DeviceLayer(); }
 
-void PictureBox::Refresh() { widget()->repaint(); }
+void PictureBox::Refresh() { NativeWidget(*this)->repaint(); }
 
 Picture PictureBox::Image() const {
-  const Bitmap* image = Box(widget())->Image();
+  const Bitmap* image = Box(NativeWidget(*this))->Image();
   if (image == nullptr) return Picture({}, 0, 0, TwipsPerPixelX(), TwipsPerPixelY());
   const std::size_t bytes = static_cast<std::size_t>(image->Stride()) * image->Height();
   return Picture(std::vector<std::uint8_t>(image->Bits(), image->Bits() + bytes), image->Width(),
@@ -250,13 +250,13 @@ Picture PictureBox::Image() const {
 
 void PictureBox::SetOverlay(const std::string& Text) {
   const QString overlay = QString::fromStdString(Text);
-  if (overlay == Box(widget())->Overlay) return;
-  Box(widget())->Overlay = overlay;
-  widget()->update();
+  if (overlay == Box(NativeWidget(*this))->Overlay) return;
+  Box(NativeWidget(*this))->Overlay = overlay;
+  NativeWidget(*this)->update();
 }
 
-std::string PictureBox::Overlay() const { return Box(widget())->Overlay.toStdString(); }
+std::string PictureBox::Overlay() const { return Box(NativeWidget(*this))->Overlay.toStdString(); }
 
-void PictureBox::OnGestures(Gestures Handlers) { Box(widget())->Handlers = std::move(Handlers); }
+void PictureBox::OnGestures(Gestures Handlers) { Box(NativeWidget(*this))->Handlers = std::move(Handlers); }
 
 }  // namespace platform

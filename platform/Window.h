@@ -2,9 +2,8 @@
 // widget behind a typed handle, a place in pixels, visibility, focus and tooltip.
 #pragma once
 
+#include <memory>
 #include <string>
-
-class QWidget;
 
 namespace platform {
 
@@ -23,6 +22,10 @@ struct Rect {
 
 class Window {
  public:
+  // The toolkit's widget behind the window. Only platform's own sources and
+  // tests that drive the real widgets know its type (internal/NativeWidget.h).
+  struct Native;
+
   virtual ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -43,17 +46,15 @@ class Window {
   std::string ToolTip() const;
   void SetToolTip(const std::string& Text);
 
+  const Native& native() const { return *native_; }
+
  protected:
   // Takes ownership of the widget; a child widget is deleted before its parent
   // because controls are members of the form that parents them.
-  explicit Window(QWidget* Widget);
-
-  QWidget* widget() const { return widget_; }
+  explicit Window(Native Widget);
 
  private:
-  friend QWidget* NativeWidget(Hwnd Window);
-
-  QWidget* widget_;
+  std::unique_ptr<Native> native_;
 };
 
 }  // namespace platform

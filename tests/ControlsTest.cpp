@@ -4,9 +4,9 @@
 #include "platform/Drawing.h"
 #include "platform/Form.h"
 #include "platform/HScrollBar.h"
+#include "platform/internal/NativeWidget.h"
 #include "platform/Label.h"
 #include "platform/MessageBox.h"
-#include "platform/NativeWidget.h"
 #include "platform/NumberText.h"
 #include "platform/PictureBox.h"
 

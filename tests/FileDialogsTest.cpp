@@ -2,7 +2,7 @@
 // filter list, the title, the overwrite question, cancel, and paths that come
 // back whole whatever their length.
 #include "platform/Errors.h"
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 #include "support/FileDialogs.h"
 
 #include <QApplication>

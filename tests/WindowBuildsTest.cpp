@@ -4,7 +4,7 @@
 // build that cannot be used is said once, and the first goes on.
 #include "WindowFixture.h"
 
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 #include "WindowFixture.h"
 
 #include "platform/Files.h"
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 
 #include <QRegularExpression>
 #include <QTest>

@@ -1,7 +1,7 @@
 // The scripted dialogs, the pixel helpers and the window fixture.
 #include "WindowFixture.h"
 
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 #include "platform/Screen.h"
 
 #include <QTest>

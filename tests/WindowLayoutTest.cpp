@@ -2,7 +2,7 @@
 // settings and texts, the focus and tab order, and what closing releases.
 #include "WindowFixture.h"
 
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 
 #include <QApplication>
 #include <QTest>

@@ -13,7 +13,7 @@
 // window_on_screen <photo> <library name> <library folder> <screenshot.png>
 #include "app/FrmTest.h"
 #include "platform/Application.h"
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 
 #include <QElapsedTimer>
 #include <QGlyphRun>

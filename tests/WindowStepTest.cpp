@@ -4,7 +4,7 @@
 #include "WindowFixture.h"
 
 #include "app/PictureSequence.h"
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 
 #include <QApplication>
 #include <QDir>

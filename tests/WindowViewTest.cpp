@@ -3,7 +3,7 @@
 // against the images the window holds.
 #include "WindowFixture.h"
 
-#include "platform/NativeWidget.h"
+#include "platform/internal/NativeWidget.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -16,6 +16,9 @@ packages=(
 # The fuzz preset's compiler, which Debian 13 no longer ships; make test does not use it.
 . /etc/os-release
 [ "${VERSION_ID:-}" = 12 ] && packages+=(clang-16 libclang-rt-16-dev libomp-16-dev)
+# Qt's SVG image plugin, so that the loader's tests see it refuse a format Qt
+# itself would render: in libqt6svg6 on Debian 12, a package of its own on 13.
+[ "${VERSION_ID:-}" != 12 ] && packages+=(qt6-svg-plugins)
 
 # The Windows builds: mingw-w64 GCC with POSIX threads, Wine, and what
 # rebuilds Debian's Highway source package (dpkg-dev) and GoogleTest.

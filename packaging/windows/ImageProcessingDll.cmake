@@ -13,7 +13,8 @@ target_compile_definitions(ImageProcessingStatic PUBLIC MORVANE_IMAGEPROCESSING_
 target_include_directories(ImageProcessingStatic
   PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
   PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
-target_link_libraries(ImageProcessingStatic PUBLIC OpenMP::OpenMP_CXX hwy::hwy Threads::Threads)
+target_link_libraries(ImageProcessingStatic PUBLIC OpenMP::OpenMP_CXX hwy::hwy Threads::Threads
+                                            PRIVATE morvane_build_flags)
 
 
 enable_language(RC)
