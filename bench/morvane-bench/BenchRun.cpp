@@ -276,7 +276,7 @@ void BenchRun::Measure(const SourcePicture& Picture) {
   std::optional<ExactComparison> exact;
   if (options_.reference) {
     const Clock::time_point reference_start = Clock::now();
-    exact.emplace(PixelView{source, Picture.width, Picture.height, stride});
+    exact.emplace(exact::PictureView{source, Picture.width, Picture.height, stride});
     report_.reference_ms += MsSince(reference_start);
   }
   for (const int strength : options_.strengths) MeasureStrength(Picture, strength, exact ? &*exact : nullptr);
@@ -388,7 +388,7 @@ void BenchRun::KeepRegion(const SourcePicture& Picture, int Strength, const std:
     if (!alive) return;
   }
   const int stride = Picture.stride();
-  std::vector<PixelView> outputs;
+  std::vector<exact::PictureView> outputs;
   for (const auto& build : builds_) outputs.push_back({build->process->Result(), Picture.width, Picture.height, stride});
   const bool two = outputs.size() == 2;
   const std::uint64_t differing = two ? report_.pairs.back().difference->differing_pixels : 0;
@@ -405,17 +405,17 @@ void BenchRun::KeepRegion(const SourcePicture& Picture, int Strength, const std:
   kept->differing_pixels = differing;
   kept->spot = differing > 0 ? MostDifferentSpot(outputs[0], outputs[1]) : MostDifferentSpot(Picture.View(), outputs[0]);
   kept->box = BoxAround(kept->spot, kRegionSide, kRegionSide, Picture.width, Picture.height);
-  auto cut = [&](const PixelView& View) {
+  auto cut = [&](const exact::PictureView& View) {
     std::vector<std::uint8_t> bytes;
     for (int y = kept->box.y; y < kept->box.y + kept->box.height; ++y) {
-      const std::uint8_t* row = View.Row(y) + 3 * kept->box.x;
+      const std::uint8_t* row = View.pixel(kept->box.x, y);
       bytes.insert(bytes.end(), row, row + 3 * kept->box.width);
     }
     return bytes;
   };
   kept->source = cut(Picture.View());
   kept->outputs.clear();
-  for (const PixelView& output : outputs) kept->outputs.push_back(cut(output));
+  for (const exact::PictureView& output : outputs) kept->outputs.push_back(cut(output));
 }
 
 void BenchRun::AddRunWarnings() {

@@ -15,13 +15,13 @@ constexpr int kTile = 16;
 
 }  // namespace
 
-Difference Compare(const PixelView& A, const PixelView& B) {
+Difference Compare(const exact::PictureView& A, const exact::PictureView& B) {
   Difference d;
   double squares = 0;
   int left = A.width, top = A.height, right = -1, bottom = -1;
   for (int y = 0; y < A.height; ++y) {
-    const std::uint8_t* a = A.Row(y);
-    const std::uint8_t* b = B.Row(y);
+    const std::uint8_t* a = A.pixel(0, y);
+    const std::uint8_t* b = B.pixel(0, y);
     // Most rows of most comparisons are equal; memcmp skips them quickly.
     if (std::equal(a, a + 3 * static_cast<std::size_t>(A.width), b)) continue;
     std::uint64_t row_squares = 0;
@@ -50,13 +50,13 @@ Difference Compare(const PixelView& A, const PixelView& B) {
   return d;
 }
 
-Point MostDifferentSpot(const PixelView& A, const PixelView& B) {
+Point MostDifferentSpot(const exact::PictureView& A, const exact::PictureView& B) {
   const int columns = (A.width + kTile - 1) / kTile;
   const int rows = (A.height + kTile - 1) / kTile;
   std::vector<std::uint64_t> sums(static_cast<std::size_t>(columns) * rows);
   for (int y = 0; y < A.height; ++y) {
-    const std::uint8_t* a = A.Row(y);
-    const std::uint8_t* b = B.Row(y);
+    const std::uint8_t* a = A.pixel(0, y);
+    const std::uint8_t* b = B.pixel(0, y);
     std::uint64_t* tiles = &sums[static_cast<std::size_t>(y / kTile) * columns];
     for (int x = 0; x < 3 * A.width; ++x) tiles[x / (3 * kTile)] += static_cast<std::uint64_t>(std::abs(a[x] - b[x]));
   }

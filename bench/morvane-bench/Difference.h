@@ -6,17 +6,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "exact_filter.h"
+
 namespace bench {
-
-// A picture in the caller's layout: B, G, R bytes, rows Stride bytes apart.
-struct PixelView {
-  const std::uint8_t* bytes = nullptr;
-  int width = 0;
-  int height = 0;
-  int stride = 0;
-
-  const std::uint8_t* Row(int Y) const { return bytes + static_cast<std::size_t>(Y) * stride; }
-};
 
 struct Box {
   int x = 0;
@@ -36,7 +28,7 @@ struct Difference {
 };
 
 // A and B must have the same width and height.
-Difference Compare(const PixelView& A, const PixelView& B);
+Difference Compare(const exact::PictureView& A, const exact::PictureView& B);
 
 struct Point {
   int x = 0;
@@ -46,7 +38,7 @@ struct Point {
 // Where B differs most from A: the centre of the tile of 16 x 16 pixels with
 // the largest sum of absolute differences; the centre of the picture when
 // they are identical.
-Point MostDifferentSpot(const PixelView& A, const PixelView& B);
+Point MostDifferentSpot(const exact::PictureView& A, const exact::PictureView& B);
 
 // The Width x Height box around Centre, moved inside and clipped to a
 // picture of PictureWidth x PictureHeight.

@@ -17,12 +17,12 @@ constexpr int kSamples = 32768;
 
 }  // namespace
 
-ExactComparison::ExactComparison(const PixelView& Source)
+ExactComparison::ExactComparison(const exact::PictureView& Source)
     : source_(Source),
       lattice_(exact::SampleLattice(Source.width, Source.height, kSamples)),
       base_(exact::Base({Source.bytes, Source.width, Source.height, Source.stride}, lattice_)) {}
 
-ExactComparison::Error ExactComparison::Measure(const PixelView& Output, int Strength) const {
+ExactComparison::Error ExactComparison::Measure(const exact::PictureView& Output, int Strength) const {
   const int columns = lattice_.Columns(source_.width);
   double squares = 0;
   Error error;
@@ -30,8 +30,8 @@ ExactComparison::Error ExactComparison::Measure(const PixelView& Output, int Str
     const int column = static_cast<int>(i % columns), row = static_cast<int>(i / columns);
     const int x = lattice_.X(column, row, source_.width), y = lattice_.Y(column, row, source_.height);
     std::uint8_t exact[3];
-    exact::EnhancePixel(source_.Row(y) + 3 * x, base_[i], Strength, exact);
-    const std::uint8_t* got = Output.Row(y) + 3 * x;
+    exact::EnhancePixel(source_.pixel(x, y), base_[i], Strength, exact);
+    const std::uint8_t* got = Output.pixel(x, y);
     for (int c = 0; c < 3; ++c) {
       const int delta = std::abs(got[c] - exact[c]);
       squares += delta * delta;

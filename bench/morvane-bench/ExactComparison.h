@@ -17,19 +17,19 @@ class ExactComparison {
  public:
   // Computes the exact base at every sample pixel of Source, which must stay
   // valid for as long as this object is used.
-  explicit ExactComparison(const PixelView& Source);
+  explicit ExactComparison(const exact::PictureView& Source);
 
   struct Error {
     std::optional<double> psnr_db;  // none when every sample is exact
     int max_error = 0;              // the largest byte difference
   };
   // Output must have Source's width and height.
-  Error Measure(const PixelView& Output, int Strength) const;
+  Error Measure(const exact::PictureView& Output, int Strength) const;
 
   int Samples() const { return static_cast<int>(base_.size()); }
 
  private:
-  PixelView source_;
+  exact::PictureView source_;
   exact::Lattice lattice_;
   std::vector<double> base_;
 };

@@ -22,7 +22,7 @@ struct SourcePicture {
   std::shared_ptr<const void> storage;   // what holds the pixels
 
   int stride() const { return (3 * width + 3) / 4 * 4; }
-  PixelView View() const { return {pixels.data(), width, height, stride()}; }
+  exact::PictureView View() const { return {pixels.data(), width, height, stride()}; }
 };
 
 // Shapes where filters go wrong at their edges: a single pixel, a strip one

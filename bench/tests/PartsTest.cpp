@@ -49,8 +49,8 @@ TEST(Options, ValuesFollowTheirOptionOrAnEqualsSign) {
 struct Pair {
   std::vector<std::uint8_t> a = std::vector<std::uint8_t>(16 * 3, 100);
   std::vector<std::uint8_t> b = std::vector<std::uint8_t>(16 * 3, 100);
-  bench::PixelView A() const { return {a.data(), 5, 3, 16}; }
-  bench::PixelView B() const { return {b.data(), 5, 3, 16}; }
+  exact::PictureView A() const { return {a.data(), 5, 3, 16}; }
+  exact::PictureView B() const { return {b.data(), 5, 3, 16}; }
 };
 
 TEST(Difference, PaddingIsNotComparedAndIdenticalHasNoBoxAndInfinitePsnr) {
