@@ -82,8 +82,8 @@ class BandRun {
   }
 
   ThreadScratch Scratch(int thread) const {
-    const ThreadLayout l = LayOutThread(call_.plan.segmentFloats);
-    unsigned char* mine = call_.threadArea + static_cast<std::size_t>(thread) * call_.threadBytes;
+    const ThreadLayout& l = call_.threadLayout;
+    unsigned char* mine = call_.threadArea + static_cast<std::size_t>(thread) * l.bytes;
     ThreadScratch t;
     // Zero from the start of the call on: every FlushStrip leaves them so.
     t.splat.copies = reinterpret_cast<float*>(mine + l.copies);
@@ -173,7 +173,7 @@ class BandRun {
       const float a = RowWeight(y0, strip, p.spacing);
       const auto d = static_cast<float>(1.0 / p.spacing);
       for (int j = 0; j < splatCount_; ++j) {
-        const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
+        const std::size_t at = GridAt(splatSegments_[j]);
         SplatStrip(PixelRow(y0), call_.stride, rows, a, d, splatSegments_[j], call_.colOff,
                    call_.colW, g0 + at, g1 + at);
       }
@@ -182,7 +182,7 @@ class BandRun {
     if (p.spacing < kSplatIntoSpacing) {
       ForEachRow(strip, [&](int y, float wy) {
         for (int j = 0; j < splatCount_; ++j) {
-          const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
+          const std::size_t at = GridAt(splatSegments_[j]);
           SplatRowInto(PixelRow(y), splatSegments_[j], call_.colOff, call_.colW, g0 + at, g1 + at,
                        1.0f - wy, wy, s);
         }
@@ -193,7 +193,7 @@ class BandRun {
     // each segment takes all of them before the next one.
     for (int j = 0; j < splatCount_; ++j) {
       const Segment& seg = splatSegments_[j];
-      const std::size_t at = static_cast<std::size_t>(j) * kSegmentCells * kCellFloats;
+      const std::size_t at = GridAt(seg);
       int rows = 0;
       float previous = 0.0f;  // weight of the row before
       ForEachRow(strip, [&](int y, float wy) {
@@ -246,7 +246,7 @@ class BandRun {
     }
     for (int j = 0; j < count; ++j) {
       const Segment& seg = segments[j];
-      const std::size_t at = static_cast<std::size_t>(seg.base / kCellFloats - b_.cx0) * kCellFloats;
+      const std::size_t at = GridAt(seg);
       SliceStrip(seg, g0 + at, g1 + at, call_.colOff, scratch);
       ForEachRow(strip, [&](int y, float wy) {
         SliceRow(PixelRow(y), seg, g0 + at, g1 + at, wy, call_.colOff, call_.colW, call_.gain,
@@ -284,6 +284,11 @@ class BandRun {
     const auto [x0, x1] = PixelsOfCells(call_.colOff, call_.width, first, last);
     const std::size_t floats = RoundUp(static_cast<std::size_t>(last - first + 1) * kCellFloats, 16);
     return Segment{x0, x1, first * kCellFloats, floats};
+  }
+
+  // Where a segment's cells start in the band's grid rows, which begin at cell cx0.
+  std::size_t GridAt(const Segment& seg) const {
+    return static_cast<std::size_t>(seg.base) - static_cast<std::size_t>(b_.cx0) * kCellFloats;
   }
 
   unsigned char* PixelRow(int y) const {

@@ -19,8 +19,8 @@ struct Call {
   const std::int32_t* colOff;
   const float* colW;
   float gain;
-  unsigned char* threadArea;  // threadBytes per thread
-  std::size_t threadBytes;
+  unsigned char* threadArea;  // threadLayout.bytes per thread
+  ThreadLayout threadLayout;
 };
 
 // Pixel columns whose cell lies in [c0, c1): colOff is non-decreasing.

@@ -29,7 +29,7 @@ constexpr int kGroupColumns = 8;
 // more rows only beyond 4096 px on the short side).
 constexpr int kRunRows = 64;
 // Cells a group of columns spans at most: at grid spacings from 3.5 px (the
-// schedule takes the splat by columns from 6 px).
+// schedule takes the splat by columns from kColumnSplatSpacing).
 constexpr int kGroupCells = 3;
 // Windows of two bins a group needs at most to hold luma 0 to 255.
 constexpr int kMaxWindows = 6;

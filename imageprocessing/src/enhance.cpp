@@ -6,14 +6,12 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <utility>
 
 #include "ImageProcessing.h"
 #include "band.h"
@@ -87,10 +85,10 @@ int RunGrid(unsigned char* src, int width, int height, int stride, const GridPla
   }
   const ThreadLayout scratch = LayOutThread(p.segmentFloats);
   for (int t = 0; t < threads; ++t) {
-    std::memset(threadArea + static_cast<std::size_t>(t) * layout.threadBytes + scratch.copies, 0,
+    std::memset(threadArea + static_cast<std::size_t>(t) * scratch.bytes + scratch.copies, 0,
                 scratch.slice - scratch.copies);
   }
-  const Call call{src, width, height, stride, p, colOff, colW, gain, threadArea, layout.threadBytes};
+  const Call call{src, width, height, stride, p, colOff, colW, gain, threadArea, scratch};
   Region previous;
   for (int k = 0; k < p.bands; ++k) {
     const Band band = BandAt(p, k);
@@ -128,8 +126,7 @@ int RunWindow(unsigned char* src, int width, int height, int stride, float gain)
   // The luminance copy holds the original picture, so rows can be rewritten
   // in place while neighbouring rows still read their old values.
   for (int y = 0; y < height; ++y) {
-    WindowRow(src + static_cast<std::ptrdiff_t>(y) * stride, y, luma.get(), width, height,
-              kWindowRadius, spatial, gain);
+    WindowRow(src + static_cast<std::ptrdiff_t>(y) * stride, y, luma.get(), width, height, spatial, gain);
   }
   return IMAGEPROCESSING_OK;
 }

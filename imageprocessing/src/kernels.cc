@@ -84,8 +84,8 @@ void LumaRow(const std::uint8_t* row, int width, std::uint16_t* out) {
 }
 
 void WindowRow(std::uint8_t* row, int y, const std::uint16_t* luma, int width, int height,
-               int radius, const float* spatial, float gain) {
-  HWY_DYNAMIC_DISPATCH(WindowRow)(row, y, luma, width, height, radius, spatial, gain);
+               const float* spatial, float gain) {
+  HWY_DYNAMIC_DISPATCH(WindowRow)(row, y, luma, width, height, spatial, gain);
 }
 
 }  // namespace morvane::imgproc

@@ -124,8 +124,8 @@ void SliceRow(std::uint8_t* row, const Segment& seg, const float* g0, const floa
 // Luminance of one row, in 1/256 levels.
 void LumaRow(const std::uint8_t* row, int width, std::uint16_t* out);
 // Exact windowed bilateral filter for one row from the luminance copy, then
-// the enhancement written back into `row`. spatial[d + radius] = exp(-d^2/2s^2).
+// the enhancement written back into `row`. spatial[d + kWindowRadius] = exp(-d^2/2s^2).
 void WindowRow(std::uint8_t* row, int y, const std::uint16_t* luma, int width, int height,
-               int radius, const float* spatial, float gain);
+               const float* spatial, float gain);
 
 }  // namespace morvane::imgproc

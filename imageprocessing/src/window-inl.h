@@ -41,8 +41,7 @@ HWY_INLINE VF ExpNonPositive(VF x) {
 }
 
 void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_RESTRICT luma,
-               int width, int height, int radius, const float* HWY_RESTRICT spatial,
-               float gain) {
+               int width, int height, const float* HWY_RESTRICT spatial, float gain) {
   const DF df;
   const int n = static_cast<int>(hn::Lanes(df));
   // Luma is in 1/256 levels, so the range exponent carries 256^2.
@@ -51,9 +50,9 @@ void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
   constexpr float kOutside = 1e6f;
   const VF tiny = hn::Set(df, 1e-30f);
   const VF vgain = hn::Set(df, gain);
-  const int y0 = std::max(0, y - radius);
-  const int y1 = std::min(height - 1, y + radius);
-  const int span = n + 2 * radius;
+  const int y0 = std::max(0, y - kWindowRadius);
+  const int y1 = std::min(height - 1, y + kWindowRadius);
+  const int span = n + 2 * kWindowRadius;
   HWY_ALIGN float samples[kMaxLanes + 2 * kWindowRadius];
   HWY_ALIGN float centre[kMaxLanes];
   HWY_ALIGN std::uint8_t tail[3 * kMaxLanes] = {};
@@ -64,7 +63,7 @@ void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
     for (int l = 0; l < n; ++l) centre[l] = own[x + std::min(l, valid - 1)];
     const VF yp = hn::Load(df, centre);
     // Sample i is pixel column first + i; those in [inBegin, inEnd) exist.
-    const int first = x - radius;
+    const int first = x - kWindowRadius;
     const int inBegin = std::max(0, first), inEnd = std::min(width, first + span);
     VF sumV = hn::Zero(df), sumW = hn::Zero(df);
     for (int qy = y0; qy <= y1; ++qy) {
@@ -76,7 +75,7 @@ void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
       std::fill(samples, samples + (inBegin - first), kOutside);
       for (int pos = inBegin; pos < inEnd; ++pos) samples[pos - first] = luma[rowStart + pos];
       std::fill(samples + (inEnd - first), samples + span, kOutside);
-      for (int t = 0; t <= 2 * radius; ++t) {
+      for (int t = 0; t <= 2 * kWindowRadius; ++t) {
         const VF yq = hn::LoadU(df, samples + t);
         const VF d = hn::Sub(yq, yp);
         const VF w = hn::Mul(ExpNonPositive(hn::Mul(hn::Mul(d, d), rangeScale)),
@@ -84,7 +83,7 @@ void WindowRow(std::uint8_t* HWY_RESTRICT row, int y, const std::uint16_t* HWY_R
         sv = MulThenAdd(w, yq, sv);
         sw = hn::Add(sw, w);
       }
-      const VF wy = hn::Set(df, spatial[qy - y + radius]);
+      const VF wy = hn::Set(df, spatial[qy - y + kWindowRadius]);
       sumV = MulThenAdd(wy, sv, sumV);
       sumW = MulThenAdd(wy, sw, sumW);
     }

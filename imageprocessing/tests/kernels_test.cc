@@ -457,8 +457,7 @@ void TestWindowRow() {
     }
     const int y = 2;
     auto want = rows[y];
-    HWY_NAMESPACE::WindowRow(rows[y].data() + o::kGuard, y, luma.data(), width, kHeight, kWindowRadius, spatial,
-              1.5f);
+    HWY_NAMESPACE::WindowRow(rows[y].data() + o::kGuard, y, luma.data(), width, kHeight, spatial, 1.5f);
     for (int x = 0; x < width; ++x) {
       double sumV = 0, sumW = 0;
       const double lp = luma[y * width + x];
