@@ -6,7 +6,6 @@
 // process, and 1920x1080 while another process keeps one core busy. Prints
 // one self-describing report; asserts nothing and is not registered with
 // CTest.
-#include <dlfcn.h>
 #include <omp.h>
 #include <sched.h>
 #include <signal.h>
@@ -24,11 +23,14 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "ImageProcessing.h"
 #include "heap_counter.h"
 #include "photo.h"
+#include "platform/Errors.h"
+#include "platform/SharedLibrary.h"
 
 namespace {
 
@@ -57,15 +59,20 @@ double Median(std::vector<double> v) {
 using Filter = int (*)(unsigned char*, int, int, int, int);
 
 // One call from the original picture; only the call is timed.
+// A refused call times nothing worth printing.
+void ExitIfRefused(const Picture& src, int rc) {
+  if (rc != IMAGEPROCESSING_OK) {
+    std::fprintf(stderr, "filter refused %dx%d: %d\n", src.width, src.height, rc);
+    std::exit(1);
+  }
+}
+
 double TimeCall(const Picture& src, Picture& work, Filter filter = DetailEnhancementByBilaterFilter) {
   std::memcpy(work.data(), src.bytes.data(), src.bytes.size());
   const double t0 = Now();
   const int rc = filter(work.data(), work.width, work.height, work.stride, kStrength);
   const double t = Now() - t0;
-  if (rc != IMAGEPROCESSING_OK) {
-    std::fprintf(stderr, "filter refused %dx%d: %d\n", src.width, src.height, rc);
-    std::exit(1);
-  }
+  ExitIfRefused(src, rc);
   return t;
 }
 
@@ -295,14 +302,12 @@ void Memcpy() {
 // machine, where a median counts preempted calls), per size, path and
 // thread count.
 int Against(const char* path, const std::vector<Path>& paths, const std::vector<Size>& sizes) {
-  void* other = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (other == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
-    return 1;
-  }
-  const auto theirs = reinterpret_cast<Filter>(dlsym(other, "DetailEnhancementByBilaterFilter"));
-  if (theirs == nullptr) {
-    std::fprintf(stderr, "%s has no DetailEnhancementByBilaterFilter\n", path);
+  platform::SharedLibrary other{std::string(path)};
+  Filter theirs = nullptr;
+  try {
+    theirs = other.Resolve<std::remove_pointer_t<Filter>>("DetailEnhancementByBilaterFilter");
+  } catch (const platform::LibraryLoadError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
   std::printf("\nThis build against %s, called alternately on the same picture:\n", path);
@@ -344,17 +349,15 @@ int Against(const char* path, const std::vector<Path>& paths, const std::vector<
 // of the whole call times the threads (the rest: the plan, the column
 // tables, handing out chunks and waiting for them).
 int Stages(const char* path, const std::vector<Path>& paths, const std::vector<Size>& sizes) {
-  void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n(the counted copy is built by: cmake --build build --target ImageProcessingStages)\n",
-                 path, dlerror());
-    return 1;
-  }
-  const auto filter = reinterpret_cast<Filter>(dlsym(lib, "DetailEnhancementByBilaterFilter"));
-  const auto take =
-      reinterpret_cast<void (*)(unsigned long long*)>(dlsym(lib, "ImageProcessingTakeStageTicks"));
-  if (filter == nullptr || take == nullptr) {
-    std::fprintf(stderr, "%s has no stage counters\n", path);
+  platform::SharedLibrary lib{std::string(path)};
+  Filter filter = nullptr;
+  void (*take)(unsigned long long*) = nullptr;
+  try {
+    filter = lib.Resolve<std::remove_pointer_t<Filter>>("DetailEnhancementByBilaterFilter");
+    take = lib.Resolve<void(unsigned long long*)>("ImageProcessingTakeStageTicks");
+  } catch (const platform::LibraryLoadError& e) {
+    std::fprintf(stderr, "%s\n(the counted copy is built by: cmake --build build --target ImageProcessingStages)\n",
+                 e.what());
     return 1;
   }
   std::printf("\nTicks of the time-stamp counter per pixel, stages summed over the threads (%s):\n", path);
@@ -376,8 +379,9 @@ int Stages(const char* path, const std::vector<Path>& paths, const std::vector<S
         for (const double start = Now(); calls < 300 && (calls < 11 || Now() - start < 1000); ++calls) {
           std::memcpy(work.data(), src.bytes.data(), src.bytes.size());
           const unsigned long long t0 = __rdtsc();
-          filter(work.data(), work.width, work.height, work.stride, kStrength);
+          const int rc = filter(work.data(), work.width, work.height, work.stride, kStrength);
           wall += __rdtsc() - t0;
+          ExitIfRefused(src, rc);
         }
         take(ticks);
         const double per = 1.0 / (pixels * calls);
