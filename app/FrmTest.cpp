@@ -5,6 +5,7 @@
 
 #include "FailureText.h"
 #include "FilterResult.h"
+#include "ImageCopies.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/NumberText.h"
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -52,11 +52,6 @@ std::string BmpFileName(const std::string& Path) {
   return EndsWithBmp(Path) ? Path : Path + ".bmp";
 }
 
-std::string NoMemoryText(int Width, int Height) {
-  return "内存不足，无法存放 " + std::to_string(Width) + " × " + std::to_string(Height) +
-         " 像素的图像。";
-}
-
 struct FilePicture {
   Cimage Image;
   bool CutShort;
@@ -73,14 +68,6 @@ FilePicture ImageFromFile(const std::string& Path) {
   return {std::move(image), picture->CutShort()};
 }
 
-Cimage CopyOf(const Cimage& Image) {
-  Cimage copy = Image.Clone();
-  if (copy.handle() == nullptr) {
-    throw std::runtime_error(NoMemoryText(Image.Width(), Image.Height()));
-  }
-  return copy;
-}
-
 // The name the save dialog suggests: the picture's own, without its suffix,
 // with the strength: "photo.jpg" at strength 5 gives "photo_s5.bmp".
 std::string ResultName(const std::string& PicturePath, int Strength) {
@@ -88,11 +75,6 @@ std::string ResultName(const std::string& PicturePath, int Strength) {
   const std::string::size_type dot = name.find_last_of('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return name + "_s" + std::to_string(Strength) + ".bmp";
-}
-
-bool SameLayout(const Cimage& A, const Cimage& B) {
-  return A.handle() != nullptr && A.Width() == B.Width() && A.Height() == B.Height() &&
-         A.Stride() == B.Stride();
 }
 
 }  // namespace
@@ -330,9 +312,7 @@ void FrmTest::RunFilter() {
 // past its end.
 void FrmTest::RestoreResult() {
   result_filtered_ = false;
-  if (!SameLayout(DestImage, SrcImage)) DestImage = CopyOf(SrcImage);
-  std::memcpy(DestImage.Pointer(), SrcImage.Pointer(),
-              static_cast<std::size_t>(SrcImage.Stride()) * SrcImage.Height());
+  ResetToSource(DestImage, SrcImage);
 }
 
 // One run can be slowed by anything else on the machine; the count, minimum and

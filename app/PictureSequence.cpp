@@ -26,13 +26,7 @@ bool IsPictureName(const std::string& Name) {
   });
 }
 
-// The folder of Path as it is written, and the folder's file Name written the same way.
-std::string FolderOf(const std::string& Path) {
-  const std::string::size_type slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
-}
-
+// The folder's file Name, written as Path writes its folder.
 std::string InFolderOf(const std::string& Path, const std::string& Name) {
   const std::string::size_type slash = Path.find_last_of('/');
   return slash == std::string::npos ? Name : Path.substr(0, slash + 1) + Name;
@@ -88,7 +82,7 @@ std::vector<std::string> PictureSequence::Pictures() const {
   if (std::find(given_.begin(), given_.end(), place_) != given_.end()) return given_;
   std::vector<std::string> names;
   try {
-    names = platform::FilesIn(FolderOf(place_));
+    names = platform::FilesIn(platform::FolderOf(place_));
   } catch (const platform::FileError&) {
     return {};
   }

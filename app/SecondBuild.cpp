@@ -2,22 +2,16 @@
 #include "SecondBuild.h"
 
 #include "FilterResult.h"
+#include "ImageCopies.h"
 #include "platform/Errors.h"
 
-#include <cstring>
 #include <stdexcept>
 
 std::optional<FailureText> SecondBuild::Run(const Cimage& Source, int Strength) {
   filtered_ = false;
   if (unusable_) return std::nullopt;
   try {
-    if (result_.handle() == nullptr || result_.Width() != Source.Width() ||
-        result_.Height() != Source.Height()) {
-      result_ = Source.Clone();
-      if (result_.handle() == nullptr) throw std::runtime_error("内存不足，无法存放第二个库的结果。");
-    }
-    std::memcpy(result_.Pointer(), Source.Pointer(),
-                static_cast<std::size_t>(Source.Stride()) * Source.Height());
+    ResetToSource(result_, Source);
     const EnhancementLibrary::Timed run = library_.Run(result_, Strength);
     CheckFilterResult(run.Status);
     filtered_ = true;

@@ -23,6 +23,12 @@ namespace platform {
 
 std::string Quoted(const std::string& Path) { return "\"" + Path + "\""; }
 
+std::string FolderOf(const std::string& Path) {
+  const std::string::size_type slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
 namespace {
 
 [[noreturn]] void FailRead(const std::string& Path, const std::string& Reason,
@@ -112,13 +118,6 @@ std::vector<std::uint8_t> Read(const std::string& Path, std::size_t Count) {
   }
   bytes.resize(done);
   return bytes;
-}
-
-// The folder part of a path: "." for a bare name, "/" for a name at the root.
-std::string FolderOf(const std::string& Path) {
-  const std::string::size_type slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
 }
 
 // Where the content of Path really lives: a symbolic link is replaced through to

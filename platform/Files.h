@@ -15,6 +15,10 @@ namespace platform {
 // ends or in it stay visible.
 std::string Quoted(const std::string& Path);
 
+// The folder part of a path as it is written: "." for a bare name, "/" for a
+// name at the root.
+std::string FolderOf(const std::string& Path);
+
 // True when something (a file or a folder) exists under that name.
 bool FileExists(const std::string& Path);
 
