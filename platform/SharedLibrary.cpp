@@ -34,8 +34,7 @@ std::string Shown(const std::string& File) {
 SharedLibrary::SharedLibrary(std::string Name, int Version, std::vector<std::string> Folders)
     : candidates_(FilesFor(Name, Version, Folders)), description_("the library " + Name) {}
 
-SharedLibrary::SharedLibrary(std::string File)
-    : candidates_{std::move(File)}, description_("the library file") {}
+SharedLibrary::SharedLibrary(std::string File) : SharedLibrary(std::vector<std::string>{std::move(File)}) {}
 
 SharedLibrary::SharedLibrary(std::vector<std::string> Files)
     : candidates_(std::move(Files)), description_(candidates_.size() == 1 ? "the library file" : "the library") {}

@@ -19,9 +19,9 @@ std::string Printf(const char* Format, double Value) {
 
 std::string Size(const CaseResult& Case) { return std::to_string(Case.width) + "x" + std::to_string(Case.height); }
 
-std::string Joined(const std::vector<std::string>& Items) {
+std::string Joined(const std::vector<std::string>& Items, const char* Separator = ", ") {
   std::string text;
-  for (const std::string& item : Items) text += (text.empty() ? "" : ", ") + item;
+  for (const std::string& item : Items) text += (text.empty() ? "" : Separator) + item;
   return text;
 }
 
@@ -65,8 +65,7 @@ std::string EdgeShapeLine(const Report& Report) {
     }
     said.push_back(what + " at " + Joined(places));
   }
-  std::string problems;
-  for (const std::string& s : said) problems += (problems.empty() ? "" : "; ") + s;
+  const std::string problems = Joined(said, "; ");
   return "\nedge shapes " + Joined(shapes) + ": " + (problems.empty() ? "no problems" : problems) + "\n";
 }
 
