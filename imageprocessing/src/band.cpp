@@ -2,9 +2,9 @@
 // depend on how many threads there are.
 //
 // The strips of a band are cut into chunks of kChunkStrips or a few more
-// strips, a cut that depends on the picture alone. Threads take chunks from
-// an atomic counter (workers.h), so a thread that wakes late or is
-// descheduled simply takes fewer, and nobody waits for it except at the end
+// strips, a cut that depends on the picture alone. Threads take chunks as
+// workers.h deals them out, so a thread that wakes late or is descheduled
+// simply takes fewer, and nobody waits for it except at the end
 // of the call. Inside a chunk one thread runs the whole pipeline on a
 // rolling window (as Halide's bilateral_grid schedule does): it splats a
 // strip, blurs a grid row across x and range once both its strips are in,

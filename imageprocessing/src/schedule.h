@@ -6,8 +6,8 @@
 //   band     a piece of the grid along its long axis, with the pixels it
 //            slices; bands run one after another, so that only one band's
 //            grid rows are in memory (the memory ceiling)
-//   chunk    the piece of a band that one thread runs whole, taken from a
-//            shared counter: a run of strips, or, in a band too low for two
+//   chunk    the piece of a band that one thread runs whole, dealt out by
+//            workers.h: a run of strips, or, in a band too low for two
 //            such runs, a run of cells across ("chunks across")
 //   cut      where two chunks meet; the second of the two to finish there
 //            completes what both touch (a grid row, or the cells beside it)
