@@ -429,7 +429,9 @@ HWY_INLINE void AddGroupToRows(const float* HWY_RESTRICT bins, int stride,
       const __m256 hk = _mm256_loadu_ps(h[k]);
       __m256 in[8];
       for (int q = 0; q < kBinFloats; ++q) {
-        in[q] = _mm256_mul_ps(_mm256_loadu_ps(bins + (row * kBinFloats + q) * stride), hk);
+        const __m256 b = _mm256_loadu_ps(bins + (row * kBinFloats + q) * stride);
+        // h[0] is 1, and the product would be b itself.
+        in[q] = k == 0 ? b : _mm256_mul_ps(b, hk);
       }
       in[6] = in[7] = _mm256_setzero_ps();
       // hadd sums neighbouring lanes: twice over, then the two halves, it
