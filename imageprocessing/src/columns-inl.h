@@ -1,14 +1,17 @@
 // Column runs: the pixels of a strip taken one lane per pixel column, down a
 // run of its rows, so that each lane stays in one cell pair for the whole
 // run (the splat by columns, grid spacings from kColumnSplatSpacing). The
-// range axis is taken in windows of three bins per group of kGroupColumns
-// columns, from the bin below the group's lowest luma in the run, each pixel
-// in the one window that holds it. In a window with middle bin m, a pixel at
-// range position z (t = z - m in [-1, 1], r = max(t, 0)) has the tent weights
-// r - t, 1 + t - 2 r and r in bins m - 1, m and m + 1, linear in t and r, so
-// a column's pixels can be summed before their bins are known. Most groups'
-// luma fits one window (at 1920x1080, 80 % of the groups of 8 columns by a
-// strip's 17 rows; an edge crossing the strip takes more).
+// range axis is taken in windows per group of kGroupColumns columns, from
+// the bin below the group's lowest luma in the run, each pixel in the one
+// window that holds it. In a window with middle bin m, a pixel at range
+// position z (t = z - m, r_k = max(t - k, 0)) has tent weights linear in t
+// and the r_k, so a column's pixels can be summed before their bins are
+// known. A narrow window holds t in [-1, 1] and puts r_0 - t, 1 + t - 2 r_0
+// and r_0 in bins m - 1, m and m + 1; a wide one holds t in [-1, 3] and
+// needs r_1 and r_2 as well for bins m - 1 .. m + 3 (see SplatColumns). Most
+// groups' luma fits a narrow window, and the runs whose groups all fit one
+// take the fewest sums; most of the others (an edge crossing the strip) fit
+// one wide window, which costs fewer sums than two narrow ones.
 #if defined(MORVANE_IMGPROC_COLUMNS_INL_H_) == defined(HWY_TARGET_TOGGLE)
 #ifdef MORVANE_IMGPROC_COLUMNS_INL_H_
 #undef MORVANE_IMGPROC_COLUMNS_INL_H_
@@ -31,9 +34,9 @@ constexpr int kRunRows = 64;
 // Cells a group of columns spans at most: at grid spacings from 3.5 px (the
 // schedule takes the splat by columns from kColumnSplatSpacing).
 constexpr int kGroupCells = 3;
-// Windows of two bins a group needs at most to hold luma 0 to 255.
-constexpr int kMaxWindows = 6;
-static_assert(2 * kMaxWindows >= kBins - 1, "windows from bin 0 reach the last bin");
+// Wide windows (four bins) a group needs at most to hold luma 0 to 255.
+constexpr int kMaxWindows = 3;
+static_assert(4 * kMaxWindows >= kBins - 1, "windows from bin 0 reach the last bin");
 
 // The luma of a run of n rows of kLanes columns (a multiple of the vector
 // width and of kGroupColumns), `valid` of them in the segment, and each
@@ -43,9 +46,11 @@ struct ColumnRun {
   static constexpr int kGroups = kLanes / kGroupColumns;
   int n, valid;
   HWY_ALIGN float luma[kRunRows][kLanes];  // 0 past `valid`
-  int middle[kGroups];   // of the group's first window; the next are 2, 4, ... bins up
-  int windows[kGroups];  // 0 for a group past the segment
+  int middle[kGroups];   // of the group's first window; the next are 4, 8, ... bins up
+  int windows[kGroups];  // wide ones; 0 for a group past the segment
+  bool narrow[kGroups];  // whether the group's luma fits a narrow window
   int passes;            // the most windows of any group
+  bool narrowRun;        // whether every group's luma fits a narrow window
   HWY_ALIGN float middleF[kLanes], lastF[kLanes];  // each lane's group's: middle, windows - 1
 };
 
@@ -85,6 +90,7 @@ HWY_INLINE void LoadColumnRun(const std::uint8_t* HWY_RESTRICT first, std::ptrdi
     hn::Store(high, df, highs + v * N);
   }
   run.passes = 0;
+  run.narrowRun = true;
   for (int g = 0; g < kGroups; ++g) {
     float lo = 1e9f, hi = -1e9f;
     for (int l = g * kGroupColumns; l < (g + 1) * kGroupColumns; ++l) {
@@ -93,16 +99,20 @@ HWY_INLINE void LoadColumnRun(const std::uint8_t* HWY_RESTRICT first, std::ptrdi
     }
     run.windows[g] = 0;
     run.middle[g] = 1;
+    run.narrow[g] = true;
     if (lo <= hi) {
-      // Window k holds z in [m + 2k - 1, m + 2k + 1), the last one its upper
-      // end too; its middle bin is m + 2k, or kBins - 2 for one that would
-      // reach past the last bin (it then holds no luma above 255).
+      // Wide window k holds z in [m + 4k - 1, m + 4k + 3), the last one its
+      // upper end too; its middle bin is m + 4k, and its bins past the last
+      // one hold nothing (no luma lies above 255). A narrow window holds z
+      // in [m - 1, m + 1].
       const float zlo = lo * (1.0f / kSigmaR), zhi = hi * (1.0f / kSigmaR);
       run.middle[g] = std::min(static_cast<int>(zlo) + 1, kBins - 2);
       run.windows[g] = 1;
-      while (static_cast<float>(run.middle[g] + 2 * run.windows[g] - 1) < zhi) ++run.windows[g];
+      while (static_cast<float>(run.middle[g] + 4 * run.windows[g] - 1) < zhi) ++run.windows[g];
+      run.narrow[g] = !(static_cast<float>(run.middle[g] + 1) < zhi);
     }
     run.passes = std::max(run.passes, run.windows[g]);
+    run.narrowRun = run.narrowRun && run.narrow[g];
     for (int l = 0; l < kGroupColumns; ++l) {
       run.middleF[g * kGroupColumns + l] = static_cast<float>(run.middle[g]);
       run.lastF[g * kGroupColumns + l] = static_cast<float>(run.windows[g] - 1);
@@ -110,8 +120,8 @@ HWY_INLINE void LoadColumnRun(const std::uint8_t* HWY_RESTRICT first, std::ptrdi
   }
 }
 
-// Middle bin of window `pass` of a group whose first window's is `middle`.
-HWY_INLINE int WindowMiddle(int middle, int pass) { return std::min(middle + 2 * pass, kBins - 2); }
+// Middle bin of wide window `pass` of a group whose first window's is `middle`.
+HWY_INLINE int WindowMiddle(int middle, int pass) { return middle + 4 * pass; }
 
 // Window `pass` of the vector of lanes from `lane` on: each lane's middle
 // bin (MiddleOf), and the lanes whose group has this window and whose pixel,
@@ -119,8 +129,7 @@ HWY_INLINE int WindowMiddle(int middle, int pass) { return std::min(middle + 2 *
 template <int kLanes>
 HWY_INLINE VF MiddleOf(const ColumnRun<kLanes>& run, int pass, int lane) {
   const DF df;
-  return hn::Min(hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(2 * pass))),
-                 hn::Set(df, static_cast<float>(kBins - 2)));
+  return hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(4 * pass)));
 }
 template <int kLanes>
 HWY_INLINE hn::Mask<DF> Holds(const ColumnRun<kLanes>& run, int pass, int lane, VF z,
@@ -128,10 +137,10 @@ HWY_INLINE hn::Mask<DF> Holds(const ColumnRun<kLanes>& run, int pass, int lane, 
   const DF df;
   const VF passF = hn::Set(df, static_cast<float>(pass));
   const VF last = hn::Load(df, run.lastF + lane);
-  const VF from = hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(2 * pass - 1)));
+  const VF from = hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(4 * pass - 1)));
   auto in = hn::And(inside, hn::Le(passF, last));
   if (pass > 0) in = hn::And(in, hn::Ge(z, from));
-  return hn::And(in, hn::Or(hn::Lt(z, hn::Add(from, hn::Set(df, 2.0f))), hn::Eq(passF, last)));
+  return hn::And(in, hn::Or(hn::Lt(z, hn::Add(from, hn::Set(df, 4.0f))), hn::Eq(passF, last)));
 }
 
 }  // namespace HWY_NAMESPACE

@@ -397,64 +397,79 @@ void SplatRowInto(const std::uint8_t* HWY_RESTRICT row, const Segment& seg,
 // depend on the vector width.
 
 // The sums of a lane: C (over the rows so far) and D (of C after each row),
-// of y, y t, y r and r; those of 1 are counted only where pixels are left
-// out (ColumnSums::count). Those of t = y / sigma_r - m follow from those of
-// y and 1, one multiply and one subtraction per strip instead of two
-// additions per row.
-enum ColumnSum { kSumY, kSumYT, kSumYR, kSumR, kColumnSums };
+// of y, y t, and y r_k and r_k for k = 0 in a narrow window and 0 .. 2 in a
+// wide one (columns-inl.h); those of 1 are counted only where pixels are
+// left out (ColumnSums::count). Those of t = y / sigma_r - m follow from
+// those of y and 1, one multiply and one subtraction per strip instead of
+// two additions per row.
+enum ColumnSum { kSumY, kSumYT, kSumYR0, kSumR0, kSumYR1, kSumR1, kSumYR2, kSumR2, kColumnSums };
+constexpr int kNarrowSums = kSumYR1;
 
-// The (values, weights) of bins m - 1, m, m + 1 of one grid row that each
-// lane's column adds to its cell, lane by lane: 6 rows of kGroupColumns
-// floats for the lower grid row, then 6 for the upper.
-constexpr int kBinFloats = 6;
+// The (values, weights) of the bins of a window, from m - 1 on, that each
+// lane's column adds to its cell in one grid row, lane by lane: kBinFloats
+// rows of kGroupColumns floats for the lower grid row, then as many for the
+// upper. A narrow window has the first kNarrowFloats of them.
+constexpr int kNarrowFloats = 6;
+constexpr int kBinFloats = 10;
 
-// Adds the group's bins, weighted by the x tent of each column, to the cells
-// from c0 on of grid rows g0 and g1 (floats from the group's window on).
-// bins[q * stride + l] as above, h[k][l] = 1, u, max(u - 1, 0), max(u - 2, 0) of lane
-// l, whose u < cells <= kGroupCells; sums over the lanes go in the tree
-// ((l0 + l1) + (l2 + l3)) + ((l4 + l5) + (l6 + l7)).
+// Adds the group's bin floats, weighted by the x tent of each column, to the
+// cells from c0 on of grid rows g0 and g1 (floats from the group's window
+// on): kFloats of them (its window's), of which the first `floats` lie
+// within a cell (fewer where a wide window reaches past the last bin). bins[q * stride + l] as above, h[k][l] = 1,
+// u, max(u - 1, 0), max(u - 2, 0) of lane l, whose u < cells <= kGroupCells;
+// sums over the lanes go in the tree ((l0 + l1) + (l2 + l3)) + ((l4 + l5) +
+// (l6 + l7)).
+template <int kFloats>
 HWY_INLINE void AddGroupToRows(const float* HWY_RESTRICT bins, int stride,
-                               const float (*HWY_RESTRICT h)[kGroupColumns], int cells,
+                               const float (*HWY_RESTRICT h)[kGroupColumns], int cells, int floats,
                                float* HWY_RESTRICT g0, float* HWY_RESTRICT g1) {
   // Cell i from the group's first gets the tent weight max(0, 1 - |u - i|):
   // h[0] - h[1] + h[2] for the first, h[i] - 2 h[i + 1] + h[i + 2] for the
   // others; the sums beyond k = cells are 0.
 #if HWY_TARGET <= HWY_AVX2
-  const __m256i six = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, 0, 0);
   for (int row = 0; row < 2; ++row) {
-    // sums[k]: the six bins' sums weighted by h[k], then two zeros.
-    __m256 sums[kGroupCells + 3];
-    for (int k = 0; k < kGroupCells + 3; ++k) sums[k] = _mm256_setzero_ps();
-    for (int k = 0; k <= cells; ++k) {
-      const __m256 hk = _mm256_loadu_ps(h[k]);
-      __m256 in[8];
-      for (int q = 0; q < kBinFloats; ++q) {
-        const __m256 b = _mm256_loadu_ps(bins + (row * kBinFloats + q) * stride);
-        // h[0] is 1, and the product would be b itself.
-        in[q] = k == 0 ? b : _mm256_mul_ps(b, hk);
-      }
-      in[6] = in[7] = _mm256_setzero_ps();
-      // hadd sums neighbouring lanes: twice over, then the two halves, it
-      // leaves in lane q the tree sum of input q.
-      const __m256 a = _mm256_hadd_ps(_mm256_hadd_ps(in[0], in[1]), _mm256_hadd_ps(in[2], in[3]));
-      const __m256 b = _mm256_hadd_ps(_mm256_hadd_ps(in[4], in[5]), _mm256_hadd_ps(in[6], in[7]));
-      sums[k] = _mm256_add_ps(_mm256_permute2f128_ps(a, b, 0x20), _mm256_permute2f128_ps(a, b, 0x31));
-    }
     float* g = row == 0 ? g0 : g1;
-    for (int i = 0; i <= cells; ++i) {
-      const __m256 add =
-          i == 0 ? _mm256_add_ps(_mm256_sub_ps(sums[0], sums[1]), sums[2])
-                 : _mm256_add_ps(_mm256_sub_ps(sums[i], _mm256_add_ps(sums[i + 1], sums[i + 1])),
-                                 sums[i + 2]);
-      float* cell = g + static_cast<std::ptrdiff_t>(i) * kCellFloats;
-      _mm256_maskstore_ps(cell, six, _mm256_add_ps(_mm256_maskload_ps(cell, six), add));
+    // Eight floats at a time, the lane sums of each in one vector.
+    for (int part = 0; part < kFloats; part += 8) {
+      const int count = std::min(8, kFloats - part);
+      const __m256i these = _mm256_cmpgt_epi32(_mm256_set1_epi32(std::min(8, floats - part)),
+                                               _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+      // sums[k]: the floats' sums weighted by h[k], then zeros.
+      __m256 sums[kGroupCells + 3];
+      for (int k = 0; k < kGroupCells + 3; ++k) sums[k] = _mm256_setzero_ps();
+      for (int k = 0; k <= cells; ++k) {
+        const __m256 hk = _mm256_loadu_ps(h[k]);
+        __m256 in[8];
+        for (int q = 0; q < 8; ++q) {
+          if (q >= count) {
+            in[q] = _mm256_setzero_ps();
+            continue;
+          }
+          const __m256 b = _mm256_loadu_ps(bins + (row * kBinFloats + part + q) * stride);
+          // h[0] is 1, and the product would be b itself.
+          in[q] = k == 0 ? b : _mm256_mul_ps(b, hk);
+        }
+        // hadd sums neighbouring lanes: twice over, then the two halves, it
+        // leaves in lane q the tree sum of input q.
+        const __m256 a = _mm256_hadd_ps(_mm256_hadd_ps(in[0], in[1]), _mm256_hadd_ps(in[2], in[3]));
+        const __m256 b = _mm256_hadd_ps(_mm256_hadd_ps(in[4], in[5]), _mm256_hadd_ps(in[6], in[7]));
+        sums[k] = _mm256_add_ps(_mm256_permute2f128_ps(a, b, 0x20), _mm256_permute2f128_ps(a, b, 0x31));
+      }
+      for (int i = 0; i <= cells; ++i) {
+        const __m256 add =
+            i == 0 ? _mm256_add_ps(_mm256_sub_ps(sums[0], sums[1]), sums[2])
+                   : _mm256_add_ps(_mm256_sub_ps(sums[i], _mm256_add_ps(sums[i + 1], sums[i + 1])),
+                                   sums[i + 2]);
+        float* cell = g + static_cast<std::ptrdiff_t>(i) * kCellFloats + part;
+        _mm256_maskstore_ps(cell, these, _mm256_add_ps(_mm256_maskload_ps(cell, these), add));
+      }
     }
   }
 #else
   float sums[2][kGroupCells + 3][kBinFloats] = {};
   for (int k = 0; k <= cells; ++k)
     for (int row = 0; row < 2; ++row)
-      for (int q = 0; q < kBinFloats; ++q) {
+      for (int q = 0; q < floats; ++q) {
         float p[kGroupColumns];
         for (int l = 0; l < kGroupColumns; ++l) p[l] = bins[(row * kBinFloats + q) * stride + l] * h[k][l];
         sums[row][k][q] = ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
@@ -464,7 +479,7 @@ HWY_INLINE void AddGroupToRows(const float* HWY_RESTRICT bins, int stride,
     for (int i = 0; i <= cells; ++i) {
       const float* s = sums[row][i];
       float* cell = g + static_cast<std::ptrdiff_t>(i) * kCellFloats;
-      for (int q = 0; q < kBinFloats; ++q) {
+      for (int q = 0; q < floats; ++q) {
         cell[q] += i == 0 ? (s[q] - sums[row][1][q]) + sums[row][2][q]
                           : (s[q] - (sums[row][i + 1][q] + sums[row][i + 1][q])) + sums[row][i + 2][q];
       }
@@ -483,8 +498,9 @@ struct ColumnSums {
 };
 
 // Adds one row of luma y (lanes outside the pass's window or the segment
-// given as `in`) to the sums, with t = y / sigma_r - the window's middle.
-template <bool kMasked, int kVectors>
+// given as `in`) to the sums of a narrow or a wide window, with t =
+// y / sigma_r - the window's middle.
+template <bool kMasked, bool kWide, int kVectors>
 HWY_INLINE void AddRow(ColumnSums<kVectors>& s, int v, VF y, VF t, hn::Mask<DF> in) {
   const DF df;
   if (kMasked) {
@@ -493,12 +509,21 @@ HWY_INLINE void AddRow(ColumnSums<kVectors>& s, int v, VF y, VF t, hn::Mask<DF> 
     s.count[v] = hn::Add(s.count[v], hn::IfThenElseZero(in, hn::Set(df, 1.0f)));
     s.countD[v] = hn::Add(s.countD[v], s.count[v]);
   }
-  const VF r = hn::Max(t, hn::Zero(df));
+  const VF r0 = hn::Max(t, hn::Zero(df));
   s.c[kSumY][v] = hn::Add(s.c[kSumY][v], y);
   s.c[kSumYT][v] = hn::Add(s.c[kSumYT][v], hn::Mul(y, t));
-  s.c[kSumYR][v] = hn::Add(s.c[kSumYR][v], hn::Mul(y, r));
-  s.c[kSumR][v] = hn::Add(s.c[kSumR][v], r);
-  for (int q = 0; q < kColumnSums; ++q) s.d[q][v] = hn::Add(s.d[q][v], s.c[q][v]);
+  s.c[kSumYR0][v] = hn::Add(s.c[kSumYR0][v], hn::Mul(y, r0));
+  s.c[kSumR0][v] = hn::Add(s.c[kSumR0][v], r0);
+  if (kWide) {
+    const VF r1 = hn::Max(hn::Sub(t, hn::Set(df, 1.0f)), hn::Zero(df));
+    const VF r2 = hn::Max(hn::Sub(t, hn::Set(df, 2.0f)), hn::Zero(df));
+    s.c[kSumYR1][v] = hn::Add(s.c[kSumYR1][v], hn::Mul(y, r1));
+    s.c[kSumR1][v] = hn::Add(s.c[kSumR1][v], r1);
+    s.c[kSumYR2][v] = hn::Add(s.c[kSumYR2][v], hn::Mul(y, r2));
+    s.c[kSumR2][v] = hn::Add(s.c[kSumR2][v], r2);
+  }
+  constexpr int kSums = kWide ? kColumnSums : kNarrowSums;
+  for (int q = 0; q < kSums; ++q) s.d[q][v] = hn::Add(s.d[q][v], s.c[q][v]);
 }
 
 // Splats pixel columns [x0, x0 + valid) of a run of n rows from `first`
@@ -506,10 +531,12 @@ HWY_INLINE void AddRow(ColumnSums<kVectors>& s, int v, VF y, VF t, hn::Mask<DF> 
 // into grid rows g0 and g1 (floats from seg.base on); kLanes columns are the
 // vector width or one group, whichever is more.
 // The luma of the run is computed once, into `luma`, with each group's
-// lowest and highest; the group's windows then follow each other from the
-// lowest up (middle bins m, m + 2, ...), and each pixel goes into the sums of
-// the one window that holds it. Most groups need one window, which then
-// leaves no pixel out and needs no mask.
+// lowest and highest. A run whose groups all fit a narrow window takes one
+// pass of narrow sums; others take wide windows, which follow each other
+// from the lowest luma up (middle bins m, m + 4, ...), each pixel in the
+// sums of the one that holds it. A group's bins are the same bits either
+// way: where its luma fits a narrow window, the sums of r_1 and r_2 are
+// zeros that the wide bins only add.
 template <int kLanes>
 HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int n,
                              float a, float d, int x0, int valid, const Segment& seg,
@@ -531,9 +558,10 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
   const int passes = run.passes;
   const float all = static_cast<float>(n), allD = static_cast<float>(n * (n + 1) / 2);
   const VF vk = hn::Set(df, a + all * d), vd = hn::Set(df, d);
-  // Per window and lane, the six bin floats it adds to each grid row (see
+  // Per window and lane, the bin floats it adds to each grid row (see
   // kBinFloats); the groups add theirs one after another once all are done.
   HWY_ALIGN float bins[kMaxWindows][2 * kBinFloats][kLanes];
+  const bool wide = !run.narrowRun;
   for (int pass = 0; pass < passes; ++pass) {
     ColumnSums<kVectors> s;
     VF mid[kVectors];
@@ -543,41 +571,66 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
       s.count[v] = s.countD[v] = hn::Zero(df);
     }
     const bool masked = passes > 1 || !whole;
-    for (int j = 0; j < n; ++j) {
-      for (int v = 0; v < kVectors; ++v) {
-        const VF y = hn::Load(df, run.luma[j] + v * N);
-        const VF z = hn::Mul(y, inv);
-        const VF t = hn::Sub(z, mid[v]);
-        if (!masked) {
-          AddRow<false>(s, v, y, t, inside[v]);
-          continue;
+    auto addRows = [&](auto maskedRows, auto wideRows) {
+      for (int j = 0; j < n; ++j) {
+        for (int v = 0; v < kVectors; ++v) {
+          const VF y = hn::Load(df, run.luma[j] + v * N);
+          const VF z = hn::Mul(y, inv);
+          const VF t = hn::Sub(z, mid[v]);
+          const auto in = maskedRows ? Holds(run, pass, v * N, z, inside[v]) : inside[v];
+          AddRow<maskedRows, wideRows>(s, v, y, t, in);
         }
-        const auto in = Holds(run, pass, v * N, z, inside[v]);
-        AddRow<true>(s, v, y, t, in);
       }
+    };
+    if (masked) {
+      if (wide) {
+        addRows(std::true_type{}, std::true_type{});
+      } else {
+        addRows(std::true_type{}, std::false_type{});
+      }
+    } else if (wide) {
+      addRows(std::false_type{}, std::true_type{});
+    } else {
+      addRows(std::false_type{}, std::false_type{});
     }
     for (int v = 0; v < kVectors; ++v) {
       const VF ones = masked ? s.count[v] : hn::IfThenElseZero(inside[v], hn::Set(df, all));
       const VF onesD = masked ? s.countD[v] : hn::IfThenElseZero(inside[v], hn::Set(df, allD));
       const VF sumT = hn::Sub(hn::Mul(inv, s.c[kSumY][v]), hn::Mul(mid[v], ones));
       const VF sumDT = hn::Sub(hn::Mul(inv, s.d[kSumY][v]), hn::Mul(mid[v], onesD));
-      // The sums of y, 1 (T), y t, t (U) and y r, r (R), for the upper grid
-      // row (weighted) and the lower (the rest).
-      const VF sumC[6] = {s.c[kSumY][v], ones, s.c[kSumYT][v], sumT, s.c[kSumYR][v], s.c[kSumR][v]};
-      const VF sumD[6] = {s.d[kSumY][v], onesD, s.d[kSumYT][v], sumDT, s.d[kSumYR][v], s.d[kSumR][v]};
+      // The sums of y, 1 (T), y t, t (U) and y r_k, r_k (R_k), for the upper
+      // grid row (weighted) and the lower (the rest).
+      const VF sumC[10] = {s.c[kSumY][v],  ones,           s.c[kSumYT][v],  sumT,
+                           s.c[kSumYR0][v], s.c[kSumR0][v], s.c[kSumYR1][v], s.c[kSumR1][v],
+                           s.c[kSumYR2][v], s.c[kSumR2][v]};
+      const VF sumD[10] = {s.d[kSumY][v],  onesD,          s.d[kSumYT][v],  sumDT,
+                           s.d[kSumYR0][v], s.d[kSumR0][v], s.d[kSumYR1][v], s.d[kSumR1][v],
+                           s.d[kSumYR2][v], s.d[kSumR2][v]};
+      const int used = wide ? 10 : 6;
       for (int row = 0; row < 2; ++row) {
-        VF w[6];
-        for (int q = 0; q < 6; ++q) {
+        VF w[10];
+        for (int q = 0; q < used; ++q) {
           const VF upper = hn::Sub(hn::Mul(vk, sumC[q]), hn::Mul(vd, sumD[q]));
           w[q] = row == 1 ? upper : hn::Sub(sumC[q], upper);
         }
-        // Bins m - 1, m, m + 1: R - U, (T + U) - 2 R, R; values then weights.
+        // Bins m - 1, m, m + 1 of a narrow window: R_0 - U, (T + U) - 2 R_0,
+        // R_0; of a wide one, m - 1 .. m + 3: R_0 - U, ((T + U) - 2 R_0) +
+        // R_1, (R_0 - 2 R_1) + R_2, R_1 - 2 R_2, R_2. Values, then weights.
         for (int k = 0; k < 2; ++k) {
-          const VF T = w[k], U = w[2 + k], R = w[4 + k];
+          const VF T = w[k], U = w[2 + k], R0 = w[4 + k];
           float* out = bins[pass][row * kBinFloats] + v * N;
-          hn::Store(hn::Sub(R, U), df, out + k * kLanes);
-          hn::Store(hn::Sub(hn::Add(T, U), hn::Add(R, R)), df, out + (2 + k) * kLanes);
-          hn::Store(R, df, out + (4 + k) * kLanes);
+          hn::Store(hn::Sub(R0, U), df, out + k * kLanes);
+          const VF middle = hn::Sub(hn::Add(T, U), hn::Add(R0, R0));
+          if (!wide) {
+            hn::Store(middle, df, out + (2 + k) * kLanes);
+            hn::Store(R0, df, out + (4 + k) * kLanes);
+            continue;
+          }
+          const VF R1 = w[6 + k], R2 = w[8 + k];
+          hn::Store(hn::Add(middle, R1), df, out + (2 + k) * kLanes);
+          hn::Store(hn::Add(hn::Sub(R0, hn::Add(R1, R1)), R2), df, out + (4 + k) * kLanes);
+          hn::Store(hn::Sub(R1, hn::Add(R2, R2)), df, out + (6 + k) * kLanes);
+          hn::Store(R2, df, out + (8 + k) * kLanes);
         }
       }
     }
@@ -615,8 +668,15 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
       for (int k = 1; k <= kGroupCells; ++k) h[k][l] = std::max(u - static_cast<float>(k - 1), 0.0f);
     }
     for (int pass = 0; pass < run.windows[g]; ++pass) {
-      const std::ptrdiff_t at = colOff[xg] - seg.base + 2 * (WindowMiddle(middle, pass) - 1);
-      AddGroupToRows(&bins[pass][0][lane0], kLanes, h, cells, g0 + at, g1 + at);
+      // Bins past the last one hold nothing, and are not there to add to.
+      const int from = WindowMiddle(middle, pass) - 1;
+      const int floats = std::min(run.narrow[g] ? kNarrowFloats : kBinFloats, 2 * (kBins - from));
+      const std::ptrdiff_t at = colOff[xg] - seg.base + 2 * from;
+      if (run.narrow[g]) {
+        AddGroupToRows<kNarrowFloats>(&bins[pass][0][lane0], kLanes, h, cells, floats, g0 + at, g1 + at);
+      } else {
+        AddGroupToRows<kBinFloats>(&bins[pass][0][lane0], kLanes, h, cells, floats, g0 + at, g1 + at);
+      }
     }
   }
 }
