@@ -34,9 +34,11 @@ constexpr int kRunRows = 64;
 // Cells a group of columns spans at most: at grid spacings from 3.5 px (the
 // schedule takes the splat by columns from kColumnSplatSpacing).
 constexpr int kGroupCells = 3;
-// Wide windows (four bins) a group needs at most to hold luma 0 to 255.
+// Bins of range a wide window holds (a narrow one holds two).
+constexpr int kWideBins = 4;
+// Wide windows a group needs at most to hold luma 0 to 255.
 constexpr int kMaxWindows = 3;
-static_assert(4 * kMaxWindows >= kBins - 1, "windows from bin 0 reach the last bin");
+static_assert(kWideBins * kMaxWindows >= kBins - 1, "windows from bin 0 reach the last bin");
 
 // The luma of a run of n rows of kLanes columns (a multiple of the vector
 // width and of kGroupColumns), `valid` of them in the segment, and each
@@ -108,7 +110,7 @@ HWY_INLINE void LoadColumnRun(const std::uint8_t* HWY_RESTRICT first, std::ptrdi
       const float zlo = lo * (1.0f / kSigmaR), zhi = hi * (1.0f / kSigmaR);
       run.middle[g] = std::min(static_cast<int>(zlo) + 1, kBins - 2);
       run.windows[g] = 1;
-      while (static_cast<float>(run.middle[g] + 4 * run.windows[g] - 1) < zhi) ++run.windows[g];
+      while (static_cast<float>(run.middle[g] + kWideBins * run.windows[g] - 1) < zhi) ++run.windows[g];
       run.narrow[g] = !(static_cast<float>(run.middle[g] + 1) < zhi);
     }
     run.passes = std::max(run.passes, run.windows[g]);
@@ -121,7 +123,7 @@ HWY_INLINE void LoadColumnRun(const std::uint8_t* HWY_RESTRICT first, std::ptrdi
 }
 
 // Middle bin of wide window `pass` of a group whose first window's is `middle`.
-HWY_INLINE int WindowMiddle(int middle, int pass) { return middle + 4 * pass; }
+HWY_INLINE int WindowMiddle(int middle, int pass) { return middle + kWideBins * pass; }
 
 // Window `pass` of the vector of lanes from `lane` on: each lane's middle
 // bin (MiddleOf), and the lanes whose group has this window and whose pixel,
@@ -129,7 +131,7 @@ HWY_INLINE int WindowMiddle(int middle, int pass) { return middle + 4 * pass; }
 template <int kLanes>
 HWY_INLINE VF MiddleOf(const ColumnRun<kLanes>& run, int pass, int lane) {
   const DF df;
-  return hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(4 * pass)));
+  return hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(kWideBins * pass)));
 }
 template <int kLanes>
 HWY_INLINE hn::Mask<DF> Holds(const ColumnRun<kLanes>& run, int pass, int lane, VF z,
@@ -137,10 +139,12 @@ HWY_INLINE hn::Mask<DF> Holds(const ColumnRun<kLanes>& run, int pass, int lane, 
   const DF df;
   const VF passF = hn::Set(df, static_cast<float>(pass));
   const VF last = hn::Load(df, run.lastF + lane);
-  const VF from = hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(4 * pass - 1)));
+  const VF from =
+      hn::Add(hn::Load(df, run.middleF + lane), hn::Set(df, static_cast<float>(kWideBins * pass - 1)));
   auto in = hn::And(inside, hn::Le(passF, last));
   if (pass > 0) in = hn::And(in, hn::Ge(z, from));
-  return hn::And(in, hn::Or(hn::Lt(z, hn::Add(from, hn::Set(df, 4.0f))), hn::Eq(passF, last)));
+  return hn::And(in, hn::Or(hn::Lt(z, hn::Add(from, hn::Set(df, static_cast<float>(kWideBins)))),
+                            hn::Eq(passF, last)));
 }
 
 }  // namespace HWY_NAMESPACE

@@ -83,7 +83,7 @@ int RunGrid(unsigned char* src, int width, int height, int stride, const GridPla
     colOff[x] = 0;
     colW[x] = 0.0f;
   }
-  const ThreadLayout scratch = LayOutThread(p.segmentFloats);
+  const ThreadLayout& scratch = layout.thread;
   for (int t = 0; t < threads; ++t) {
     std::memset(threadArea + static_cast<std::size_t>(t) * scratch.bytes + scratch.copies, 0,
                 scratch.slice - scratch.copies);

@@ -163,8 +163,8 @@ CallLayout LayOutCall(const GridPlan& p, int threads) {
   c.halo[0] = RoundUp(p.tableEntries * (sizeof(std::int32_t) + sizeof(float)), kAlign);
   c.halo[1] = c.halo[0] + p.haloBytes;
   c.threads = c.halo[1] + p.haloBytes;
-  c.threadBytes = LayOutThread(p.segmentFloats).bytes;
-  c.band = c.threads + static_cast<std::size_t>(threads) * c.threadBytes;
+  c.thread = LayOutThread(p.segmentFloats);
+  c.band = c.threads + static_cast<std::size_t>(threads) * c.thread.bytes;
   std::size_t band = 0;
   for (int k = 0; k < p.bands; ++k) band = std::max(band, LayOutBand(p, BandAt(p, k), threads).bytes);
   c.bytes = c.band + band + kAlign;

@@ -56,23 +56,23 @@ struct Band {
   bool across;  // chunks of cells across, each a band of one chunk of strips
 };
 
-// Byte offsets of the pieces of one call's allocation, from its first byte
-// aligned to kAlign.
-struct CallLayout {
-  std::size_t colOff, colW;        // the column tables, tableEntries each
-  std::size_t halo[2];             // pixels kept for the next band
-  std::size_t threads;             // every thread's scratch, threadBytes apart
-  std::size_t threadBytes;
-  std::size_t band;                // the band area of the band at work
-  std::size_t bytes;               // to allocate, the alignment's slack included
-};
-
 // Byte offsets in one thread's scratch.
 struct ThreadLayout {
   std::size_t copies;  // the splat's two copies, segmentFloats apart; zero between strips
   std::size_t slice;   // the slice's scratch, which the splat also uses between strips
   std::size_t off, near, far;  // a batch's contributions
   std::size_t bytes;
+};
+
+// Byte offsets of the pieces of one call's allocation, from its first byte
+// aligned to kAlign.
+struct CallLayout {
+  std::size_t colOff, colW;        // the column tables, tableEntries each
+  std::size_t halo[2];             // pixels kept for the next band
+  std::size_t threads;             // every thread's scratch, thread.bytes apart
+  ThreadLayout thread;
+  std::size_t band;                // the band area of the band at work
+  std::size_t bytes;               // to allocate, the alignment's slack included
 };
 
 // Byte offsets in the band area.

@@ -415,10 +415,10 @@ constexpr int kBinFloats = 10;
 // Adds the group's bin floats, weighted by the x tent of each column, to the
 // cells from c0 on of grid rows g0 and g1 (floats from the group's window
 // on): kFloats of them (its window's), of which the first `floats` lie
-// within a cell (fewer where a wide window reaches past the last bin). bins[q * stride + l] as above, h[k][l] = 1,
-// u, max(u - 1, 0), max(u - 2, 0) of lane l, whose u < cells <= kGroupCells;
-// sums over the lanes go in the tree ((l0 + l1) + (l2 + l3)) + ((l4 + l5) +
-// (l6 + l7)).
+// within a cell (fewer where a wide window reaches past the last bin).
+// bins[q * stride + l] as above, h[k][l] = 1, u, max(u - 1, 0),
+// max(u - 2, 0) of lane l, whose u < cells <= kGroupCells; sums over the
+// lanes go in the tree ((l0 + l1) + (l2 + l3)) + ((l4 + l5) + (l6 + l7)).
 template <int kFloats>
 HWY_INLINE void AddGroupToRows(const float* HWY_RESTRICT bins, int stride,
                                const float (*HWY_RESTRICT h)[kGroupColumns], int cells, int floats,
@@ -600,15 +600,15 @@ HWY_INLINE void SplatColumns(const std::uint8_t* HWY_RESTRICT first, std::ptrdif
       const VF sumDT = hn::Sub(hn::Mul(inv, s.d[kSumY][v]), hn::Mul(mid[v], onesD));
       // The sums of y, 1 (T), y t, t (U) and y r_k, r_k (R_k), for the upper
       // grid row (weighted) and the lower (the rest).
-      const VF sumC[10] = {s.c[kSumY][v],  ones,           s.c[kSumYT][v],  sumT,
+      const VF sumC[kBinFloats] = {s.c[kSumY][v],  ones,           s.c[kSumYT][v],  sumT,
                            s.c[kSumYR0][v], s.c[kSumR0][v], s.c[kSumYR1][v], s.c[kSumR1][v],
                            s.c[kSumYR2][v], s.c[kSumR2][v]};
-      const VF sumD[10] = {s.d[kSumY][v],  onesD,          s.d[kSumYT][v],  sumDT,
+      const VF sumD[kBinFloats] = {s.d[kSumY][v],  onesD,          s.d[kSumYT][v],  sumDT,
                            s.d[kSumYR0][v], s.d[kSumR0][v], s.d[kSumYR1][v], s.d[kSumR1][v],
                            s.d[kSumYR2][v], s.d[kSumR2][v]};
-      const int used = wide ? 10 : 6;
+      const int used = wide ? kBinFloats : kNarrowFloats;
       for (int row = 0; row < 2; ++row) {
-        VF w[10];
+        VF w[kBinFloats];
         for (int q = 0; q < used; ++q) {
           const VF upper = hn::Sub(hn::Mul(vk, sumC[q]), hn::Mul(vd, sumD[q]));
           w[q] = row == 1 ? upper : hn::Sub(sumC[q], upper);

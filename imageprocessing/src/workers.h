@@ -23,7 +23,6 @@ namespace morvane::imgproc {
 struct Job {
   void (*work)(void* context, int chunk, int slot);
   void* context;
-  int chunks;
   int threads;  // participants at most, the caller included
   int joined = 1;  // participants so far; the caller is slot 0
   // Per participant, the chunks [front, back) of its share not yet taken,
@@ -31,7 +30,7 @@ struct Job {
   std::atomic<std::uint64_t> shares[kMaxThreads];
 
   Job(void (*w)(void*, int, int), void* c, int n, int t)
-      : work(w), context(c), chunks(n), threads(t) {
+      : work(w), context(c), threads(t) {
     for (int r = 0; r < threads; ++r) {
       const auto front = static_cast<std::uint64_t>(static_cast<long long>(n) * r / t);
       const auto back = static_cast<std::uint64_t>(static_cast<long long>(n) * (r + 1) / t);
