@@ -58,7 +58,6 @@ double Median(std::vector<double> v) {
 
 using Filter = int (*)(unsigned char*, int, int, int, int);
 
-// One call from the original picture; only the call is timed.
 // A refused call times nothing worth printing.
 void ExitIfRefused(const Picture& src, int rc) {
   if (rc != IMAGEPROCESSING_OK) {
@@ -67,6 +66,7 @@ void ExitIfRefused(const Picture& src, int rc) {
   }
 }
 
+// One call from the original picture; only the call is timed.
 double TimeCall(const Picture& src, Picture& work, Filter filter = DetailEnhancementByBilaterFilter) {
   std::memcpy(work.data(), src.bytes.data(), src.bytes.size());
   const double t0 = Now();

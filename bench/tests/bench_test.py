@@ -219,20 +219,21 @@ class FaultyBuilds(BenchCase):
 
 
 class Comparison(BenchCase):
-    # The tests of a time ratio call on one thread: on a busy machine a call on
-    # two waits for a helper thread that another process holds, which swamps
-    # a ratio on a photo this small. And they run on one CPU: each build's
-    # worker otherwise keeps to a CPU of its own, and where the CPUs differ in
-    # speed (a virtual machine's do) the ratio is theirs as much as the builds'.
-    ONE_THREAD = ["--env", "OMP_NUM_THREADS=1"]
-    ONE_CPU = {min(os.sched_getaffinity(0))}
+    def timed(self, *arguments):
+        """Runs morvane-bench for a time ratio: calls on one thread, since on a busy
+        machine a call on two waits for a helper thread that another process
+        holds, which swamps a ratio on a photo this small; and on one CPU, since
+        each build's worker otherwise keeps to a CPU of its own, and where the
+        CPUs differ in speed (a virtual machine's do) the ratio is theirs as much
+        as the builds'."""
+        return self.bench("--env", "OMP_NUM_THREADS=1", *arguments, cpus={min(os.sched_getaffinity(0))})
 
     def test_the_same_build_twice_is_identical_at_a_ratio_near_one(self):
         copies = [os.path.join(self.folder, name) for name in ("first.so", "second.so")]
         for copy in copies:
             shutil.copy(OURS, copy)
-        process, results = self.bench(*self.ONE_THREAD, "--library", copies[0], "--library", copies[1],
-                                      "--strength", "1,10", PHOTO, cpus=self.ONE_CPU)
+        process, results = self.timed("--library", copies[0], "--library", copies[1], "--strength", "1,10",
+                                      PHOTO)
         self.assertEqual(process.returncode, 0, process.stderr)
         self.assertEqual([b["file"] for b in results["builds"]], copies)
         for pair in results["pairs"]:
@@ -264,14 +265,14 @@ class Comparison(BenchCase):
         self.assertIn("--fail-if-different", process.stderr)
 
     def test_a_build_that_does_twice_the_work_fails_the_slowdown_gate(self):
-        arguments = [*self.ONE_THREAD, "--library", OURS, "--library", faulty("slow"), PHOTO]
-        process, results = self.bench("--max-slowdown", "1.3", *arguments, cpus=self.ONE_CPU)
+        arguments = ["--library", OURS, "--library", faulty("slow"), PHOTO]
+        process, results = self.timed("--max-slowdown", "1.3", *arguments)
         self.assertEqual(process.returncode, 1, process.stderr)
         photo = [p for p in results["pairs"] if p["picture"] == PHOTO][0]
         self.assertTrue(photo["identical"])
         self.assertGreater(photo["ratio"], 1.5)
         self.assertIn("--max-slowdown", process.stderr)
-        process, _ = self.bench("--max-slowdown", "4", *arguments, cpus=self.ONE_CPU)
+        process, _ = self.timed("--max-slowdown", "4", *arguments)
         self.assertEqual(process.returncode, 0, process.stderr)
 
 
